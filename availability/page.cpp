@@ -1,0 +1,108 @@
+#include "page.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "probe.h"
+#include "temps.h"
+
+namespace korvane {
+
+std::FILE* fd = nullptr;
+
+namespace {
+
+constexpr char row_open[] = "<tr ALIGN=\"CENTER\">";
+constexpr char green[] = "<td bgcolor=\"#00b000\"></td>";
+constexpr char red[] = "<td bgcolor=\"#b00000\"></td>";
+
+void put(const char* s) { std::fputs(s, fd); }
+
+// Appends s to the row being built at *end.
+char* append(char* end, const char* s, std::size_t n) {
+    std::memcpy(end, s, n);
+    return end + n;
+}
+
+// One day's row, without a line break: the date, then a cell per product.
+void write_row(const char* data_root, int year, int month, int day) {
+    using probe_fn = int (*)(const char*, int, int, int);
+    static constexpr probe_fn column_probes[product_count] = {
+        get_dernier_VAK, get_dernier_TOQ, get_dernier_ZEL,
+        get_dernier_HUV, get_dernier_PEX, get_dernier_WYT};
+    int found[product_count];
+    for (int i = 0; i < product_count; ++i) found[i] = column_probes[i](data_root, year, month, day);
+
+    char row[512];
+    char* end = append(row, row_open, sizeof row_open - 1);
+    const int n = std::snprintf(end, 64, "<td>%02d/%02d/%04d</td>", day, month, year);
+    end += n > 0 ? n : 0;
+    for (const int f : found) end = f != 0 ? append(end, green, sizeof green - 1)
+                                           : append(end, red, sizeof red - 1);
+    end = append(end, "</tr>", 5);
+    std::fwrite(row, 1, static_cast<std::size_t>(end - row), fd);
+}
+
+}  // namespace
+
+void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second) {
+    std::tm tm{};
+    const std::time_t now = std::time(nullptr);
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tm) == nullptr) tm = std::tm{};
+    const bool known = tm.tm_mday != 0;
+    *year = known ? tm.tm_year + 1900 : 0;
+    *month = known ? tm.tm_mon + 1 : 0;
+    *day = tm.tm_mday;
+    *hour = tm.tm_hour;
+    *minute = tm.tm_min;
+    *second = tm.tm_sec;
+}
+
+void table_debut() {
+    put(row_open);
+    put("</tr>\n");
+    put(row_open);
+    put("<td>Date</td>");
+    for (const product& p : products) std::fprintf(fd, "<td>%s</td>", p.heading);
+    put("</tr>\n");
+}
+
+int write_page(const char* data_root, const local_time& now, const banner_identity& who) {
+    put("<html>\n");
+    put("<body>\n");
+    std::fprintf(fd, "%02d/%02d/%04d %02d:%02d:%02d ", now.day, now.month, now.year, now.hour,
+                 now.minute, now.second);
+    std::fprintf(fd, "(%s, utilisateur %s, machine %s)<br><br>\n", who.program_path, who.account,
+                 who.machine);
+    put("<br>\n");
+    put("<br>\n");
+    put("<table border=1>\n");
+
+    int last_month = -1;
+    for (int year = 2004; year <= 2011; ++year) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 1; day <= 31; ++day) {
+                // Midnight of the candidate, then back: an impossible date
+                // (31 April, 29 February of a common year) comes back as
+                // another one and is skipped.
+                const double t = temps::tu_to_date(year, month, day, 0, 0, 0.0);
+                int y = 0, m = 0, d = 0, h = 0, mi = 0;
+                double s = 0.0;
+                temps::date_to_tu(t, &y, &m, &d, &h, &mi, &s);
+                if (y != year || m != month || d != day) continue;
+                if (t < window_first || t > window_last) continue;
+
+                if (month != last_month) table_debut();
+                last_month = month;
+                write_row(data_root, year, month, day);
+                if (std::ferror(fd)) return -1;
+            }
+        }
+    }
+    put("</table>");
+    put("</body>");
+    put("</html>");
+    return std::ferror(fd) ? -1 : 0;
+}
+
+}  // namespace korvane

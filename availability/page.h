@@ -1,0 +1,45 @@
+// The availability page: a banner with the time of the run, then one table
+// row per day of the mission's window and one green or red cell per product.
+#ifndef AVAILABILITY_PAGE_H
+#define AVAILABILITY_PAGE_H
+
+#include <cstdio>
+
+namespace korvane {
+
+// The page stream that table_debut and write_page write to.
+extern std::FILE* fd;
+
+// The window, in TU milliseconds: 2004-07-05 00:00 to 2011-03-14 00:00, both
+// days included.
+inline constexpr double window_first = 1467676800000.0;
+inline constexpr double window_last = 1678752000000.0;
+
+// A broken-down local time, as shown in the banner.
+struct local_time {
+    int year, month, day, hour, minute, second;
+};
+
+// Who made the page: fixed texts of the banner.
+struct banner_identity {
+    const char* program_path;  // where the program is installed
+    const char* account;       // the account it runs under
+    const char* machine;       // the machine it runs on
+};
+
+// get_tu: the current local date and time. When the clock cannot be read
+// or broken down, every field is 0 (the banner then shows 00/00/0000).
+void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second);
+
+// table_debut: writes a month's heading block to fd: an empty separator
+// row, then the row of column headings.
+void table_debut();
+
+// write_page: writes the whole page to fd, probing the store under
+// data_root for every day of the window. Returns 0, or -1 as soon as a
+// write to fd has failed (the stream's error flag is set).
+int write_page(const char* data_root, const local_time& now, const banner_identity& who);
+
+}  // namespace korvane
+
+#endif

@@ -1,0 +1,86 @@
+// temps: calendar dates, Julian day numbers, TU time and on-board clock time.
+//
+// TU time is a double holding milliseconds since 1958-01-01 00:00:00.
+// Dates up to 1582-10-04 are Julian, dates from 1582-10-15 on Gregorian;
+// years before year 1 are negative and there is no year 0.
+//
+// Conventions: inputs by value, results through pointer out-parameters,
+// int status 0 on success and -1 when no result was produced.
+#ifndef TEMPS_TEMPS_H
+#define TEMPS_TEMPS_H
+
+#include <climits>
+#include <cstdint>
+
+namespace temps {
+
+static_assert(sizeof(int) == 4 && INT_MAX == 2147483647, "day numbers are 32-bit");
+static_assert(sizeof(double) == 8, "TU times are IEEE doubles");
+
+inline constexpr int jd_1958 = 2436205;   // 1958-01-01, the TU epoch
+inline constexpr double ms_per_day = 86400000.0;
+
+// julday: calendar date -> Julian day number (classical 30.6001 formula).
+//   month, day: not range-checked; day 0 is the last day of the previous
+//     month, month 13 is January of the next year, month 0 December of the
+//     year before.
+//   Returns 0 and stores the day number in *jd; returns -1 and leaves *jd
+//     untouched when year is 0 or the day number does not fit in an int.
+//   Exact for every date of years 1 to 9999; 1582-10-05..14 (dropped by the
+//   reform) get the numbers of 1582-10-15..24.
+int julday(int month, int day, int year, int* jd);
+
+// caldat: Julian day number -> calendar date (Gregorian from 2299161,
+// Julian before). Defined for every int; for negative years it does not
+// always invert julday (julday(1, 1, -1) comes back as -1-01-02).
+void caldat(int* month, int* day, int* year, int jd);
+
+// tu_to_date: calendar date and time of day -> TU time.
+//   second is rounded to whole milliseconds (halves upward); hour and
+//   minute are not range-checked (hour 25 is 01:00 of the next day).
+//   Returns NaN when there is no such instant: year 0, or a time of day
+//   whose milliseconds do not fit in an int (|hour| beyond about 596).
+double tu_to_date(int year, int month, int day, int hour, int minute, double second);
+
+// date_to_tu: TU time -> calendar date and time of day, second with its
+// fraction. Times before the epoch keep 1958-01-01 with negative time fields
+// (the day count truncates toward zero). A NaN, an infinity or a time whose
+// day number does not fit in an int yields the sentinel 9999-99-99
+// 99:99 and second 99.999, a date that never round-trips.
+void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minute,
+                double* second);
+
+// On-board clock time (TB) is a reading of the spacecraft clock in its own
+// units; a calibration maps it to TU with one reference pair and a rate.
+struct date_heure {
+    int annee;         // year
+    int mois;          // month, 1..12
+    int jour;          // day of month
+    int heure;         // 0..23
+    int minute;
+    int seconde;
+    int milliseconde;  // 0..999
+};
+
+// Process-wide calibration: reference TU instant, the on-board time read at
+// that instant and the clock rate in on-board units per second. All zero at
+// start; K == 0 means uncalibrated.
+extern date_heure rtu;
+extern double rtb;
+extern double K;
+
+// init_recalage: replaces the whole calibration. Checks nothing: a rate of 0
+// or a reference year of 0 show up as failures of tb_en_tu.
+void init_recalage(double tb_ref, const date_heure* tu_ref, double k);
+
+// tb_en_tu: on-board time -> TU date and time, the fraction of a millisecond
+// dropped. Returns 0, or -1 with the sentinel record 9999-99-99
+// 99:99:99.999 when uncalibrated, when the reference year is 0, or when the
+// arithmetic would leave the int range (NaN or infinite times, absurd rates
+// or reference fields). Times before 00:00 of the reference day keep the
+// reference date and get negative time fields.
+int tb_en_tu(double tb, date_heure* out);
+
+}  // namespace temps
+
+#endif

@@ -1,0 +1,125 @@
+// make_demo_store: fills a demo L2 data store under ROOT for the whole
+// availability window, the same way every run. The pattern reads like a
+// real mission: an instrument commissioned late (PEX from 2005), one that
+// failed (ZELK after September 2010), two ground-segment outages of a whole
+// month, whole days lost, single products missing, days served only by a
+// fallback file name, days with both names, and a few empty files.
+//
+// Usage: make_demo_store ROOT    (ROOT is created if missing)
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "temps.h"
+
+namespace {
+
+// A fixed mixing function: the same day and salt always give the same value.
+std::uint64_t mix(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+// A draw in [0, 1000) for one day and one purpose.
+int draw(int jd, int salt) {
+    return static_cast<int>(mix(static_cast<std::uint64_t>(jd) * 64 + static_cast<unsigned>(salt)) % 1000);
+}
+
+bool make_dir(const char* path) { return mkdir(path, 0755) == 0 || errno == EEXIST; }
+
+bool make_file(const char* root, const char* date, const char* name, bool empty) {
+    char path[1024];
+    std::snprintf(path, sizeof path, "%s%s/KORVANE_%s_%s_V01.bin", root, date, name, date);
+    std::FILE* f = std::fopen(path, "w");
+    if (!f) return false;
+    if (!empty) std::fprintf(f, "KORVANE L2 %s %s demo\n", name, date);
+    return std::fclose(f) == 0;
+}
+
+// Which of a product's two names a day carries.
+enum names { none, first_only, fallback_only, both };
+
+names pick(int jd, int salt, int fallback_per_mille, int both_per_mille) {
+    const int r = draw(jd, salt);
+    if (r < 30) return none;  // 3 % single-product gaps
+    if (r < 30 + fallback_per_mille) return fallback_only;
+    if (r < 30 + fallback_per_mille + both_per_mille) return both;
+    return first_only;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::printf("Usage : %s ROOT\n", argv[0]);
+        return 255;
+    }
+    char root[900];
+    const std::size_t len = std::strlen(argv[1]);
+    if (len == 0 || len + 2 > sizeof root) {
+        std::printf("root too long: %s\n", argv[1]);
+        return 255;
+    }
+    std::snprintf(root, sizeof root, "%s%s", argv[1], argv[1][len - 1] == '/' ? "" : "/");
+    // Create ROOT and its parents.
+    for (char* p = root + 1; *p; ++p) {
+        if (*p != '/') continue;
+        *p = '\0';
+        const bool ok = make_dir(root);
+        *p = '/';
+        if (!ok) {
+            std::printf("cannot create %s\n", root);
+            return 255;
+        }
+    }
+
+    int first = 0, last = 0, files = 0;
+    temps::julday(7, 5, 2004, &first);
+    temps::julday(3, 14, 2011, &last);
+    for (int jd = first; jd <= last; ++jd) {
+        int y = 0, m = 0, d = 0;
+        temps::caldat(&m, &d, &y, jd);
+        if ((y == 2005 && m == 2) || (y == 2009 && m == 8)) continue;  // outages
+        if (draw(jd, 0) < 17) continue;                              // lost days
+        char date[16], dir[1024];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", y, m, d);
+        std::snprintf(dir, sizeof dir, "%s%s", root, date);
+        if (!make_dir(dir)) {
+            std::printf("cannot create %s\n", dir);
+            return 255;
+        }
+        struct product_names {
+            const char* first;
+            const char* fallback;
+            names which;
+        };
+        const product_names day[] = {
+            {"VAK_SURVEY", "VAK_BURSTx", pick(jd, 1, 100, 30)},
+            {"TOQ_HFx1024", "TOQ_VLF1024", pick(jd, 2, 150, 50)},
+            {"ZEL_VLF1024", nullptr, y > 2010 || (y == 2010 && m > 9) ? none : pick(jd, 3, 0, 0)},
+            {"HUV_BURSTx", "HUV_SURVEY", pick(jd, 4, 200, 40)},
+            {"PEX_xxxxxx", nullptr, y < 2005 ? none : pick(jd, 5, 0, 0)},
+            {"VAK_ORBITO", nullptr, pick(jd, 6, 0, 0)},
+        };
+        int salt = 10;
+        for (const product_names& p : day) {
+            const bool empty = draw(jd, ++salt) < 10;  // 1 % empty files
+            bool ok = true;
+            if (p.which == first_only || p.which == both) ok = make_file(root, date, p.first, empty);
+            if (ok && (p.which == fallback_only || p.which == both))
+                ok = make_file(root, date, p.fallback, empty);
+            if (!ok) {
+                std::printf("cannot write in %s\n", dir);
+                return 255;
+            }
+            files += p.which == both ? 2 : p.which == none ? 0 : 1;
+        }
+    }
+    std::printf("demo store: %d files under %s\n", files, root);
+    return 0;
+}
