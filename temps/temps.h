@@ -31,8 +31,9 @@ inline constexpr double ms_per_day = 86400000.0;
 int julday(int month, int day, int year, int* jd);
 
 // caldat: Julian day number -> calendar date (Gregorian from 2299161,
-// Julian before). Defined for every int; for negative years it does not
-// always invert julday (julday(1, 1, -1) comes back as -1-01-02).
+// Julian before). Safe for every int; a real date for every day number
+// from -1462 on. For negative years it does not always invert julday
+// (julday(1, 1, -1) comes back as -1-01-02).
 void caldat(int* month, int* day, int* year, int jd);
 
 // tu_to_date: calendar date and time of day -> TU time.

@@ -1,0 +1,26 @@
+# Thin wrapper over CMake presets: `make demo` and `make test` are the two
+# commands of the README; `make test-asan` is the sanitizer run of CI.
+.PHONY: all build demo test test-asan bench clean
+
+all: build
+
+build:
+	cmake --preset dev
+	cmake --build --preset dev -j2
+
+demo: build
+	cmake --build --preset dev --target demo
+
+test: build
+	ctest --preset dev
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan -j2
+	ctest --preset asan
+
+bench: build
+	bench/page.sh build
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,100 @@
+// The six probes on a temporary store.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "probe.h"
+#include "support.h"
+
+namespace {
+
+using korvane::probe;
+using korvane::products;
+
+int ctime_of(const test::fs::path& root, const char* name, int y, int m, int d) {
+    char rel[128];
+    std::snprintf(rel, sizeof rel, "%04d%02d%02d/KORVANE_%s_%04d%02d%02d_V01.bin", y, m, d, name,
+                  y, m, d);
+    struct stat st {};
+    return stat((root / rel).c_str(), &st) == 0 ? static_cast<int>(st.st_ctim.tv_sec) : 0;
+}
+
+enum column { VAK, TOQ, ZEL, HUV, PEX, WYT };
+
+TEST(Probe, FirstNameWinsThenFallback) {
+    test::temp_dir store;
+    const auto& root = store.path();
+    // First names now, fallbacks a second later, so that their status-change
+    // times differ and tell which file a probe answered with.
+    test::add_data_file(root, "VAK_SURVEY", 2004, 7, 6);
+    test::add_data_file(root, "HUV_BURSTx", 2004, 7, 6);
+    test::add_data_file(root, "TOQ_HFx1024", 2004, 7, 6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    for (const char* name : {"VAK_BURSTx", "HUV_SURVEY", "TOQ_VLF1024"}) {
+        test::add_data_file(root, name, 2004, 7, 6);
+        test::add_data_file(root, name, 2004, 7, 7);
+    }
+    test::add_data_file(root, "VAK_ORBITO", 2004, 7, 8);
+    test::add_data_file(root, "ZEL_VLF1024", 2004, 7, 8);
+    test::add_data_file(root, "PEX_xxxxxx", 2004, 7, 8);
+
+    struct row {
+        const char* what;
+        column col;
+        int day;
+        const char* answering_file;  // nullptr: absent
+    };
+    const row rows[] = {
+        {"VAK both present: SURVEY answers", VAK, 6, "VAK_SURVEY"},
+        {"HUV both present: BURSTx answers", HUV, 6, "HUV_BURSTx"},
+        {"TOQ both present: HFx1024 answers", TOQ, 6, "TOQ_HFx1024"},
+        {"VAK fallback only", VAK, 7, "VAK_BURSTx"},
+        {"HUV fallback only", HUV, 7, "HUV_SURVEY"},
+        {"TOQ fallback only", TOQ, 7, "TOQ_VLF1024"},
+        {"ZELK has no fallback", ZEL, 7, nullptr},
+        {"orbit file answers WYT, not VAK", WYT, 8, "VAK_ORBITO"},
+        {"orbit file does not make VAK present", VAK, 8, nullptr},
+        {"ZELK present (an empty file counts)", ZEL, 8, "ZEL_VLF1024"},
+        {"PEX present", PEX, 8, "PEX_xxxxxx"},
+        {"PEX absent", PEX, 7, nullptr},
+    };
+    for (const row& r : rows) {
+        const int want = r.answering_file ? ctime_of(root, r.answering_file, 2004, 7, r.day) : 0;
+        ASSERT_TRUE(!r.answering_file || want != 0) << r.what;
+        EXPECT_EQ(probe(store.root().c_str(), products[r.col], 2004, 7, r.day), want) << r.what;
+    }
+    EXPECT_NE(ctime_of(root, "VAK_SURVEY", 2004, 7, 6), ctime_of(root, "VAK_BURSTx", 2004, 7, 6));
+}
+
+TEST(Probe, NamedProbesFollowTheColumns) {
+    test::temp_dir store;
+    const char* names[] = {"VAK_BURSTx", "TOQ_VLF1024", "ZEL_VLF1024",
+                           "HUV_SURVEY", "PEX_xxxxxx",  "VAK_ORBITO"};
+    using probe_fn = int (*)(const char*, int, int, int);
+    const probe_fn named[] = {korvane::get_dernier_VAK, korvane::get_dernier_TOQ,
+                              korvane::get_dernier_ZEL, korvane::get_dernier_HUV,
+                              korvane::get_dernier_PEX, korvane::get_dernier_WYT};
+    for (int i = 0; i < korvane::product_count; ++i) {
+        const int day = i + 1;
+        test::add_data_file(store.path(), names[i], 2010, 1, day);
+        for (int j = 0; j < korvane::product_count; ++j)
+            EXPECT_EQ(named[j](store.root().c_str(), 2010, 1, day) != 0, i == j)
+                << "file " << names[i] << ", probe " << products[j].heading;
+    }
+}
+
+TEST(Probe, NothingFoundGivesZero) {
+    test::temp_dir store;
+    test::add_data_file(store.path(), "VAK_SURVEY", 2004, 7, 5);
+    const std::string long_root = store.root() + std::string(1000, 'x') + "/";
+    for (const korvane::product& p : products) {
+        EXPECT_EQ(probe(store.root().c_str(), p, 2004, 7, 9), 0) << "missing day, " << p.heading;
+        EXPECT_EQ(probe((store.root() + "nowhere/").c_str(), p, 2004, 7, 5), 0) << p.heading;
+        EXPECT_EQ(probe(long_root.c_str(), p, 2004, 7, 5), 0) << "path over 1024, " << p.heading;
+    }
+}
+
+}  // namespace
