@@ -3,18 +3,46 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace korvane {
 namespace {
 
-// Formats the path of one file into buf; false when it does not fit.
+// Writes the eight digits YYYYMMDD of a date with four-digit year.
+char* put_date(char* out, int year, int month, int day) {
+    const int v[] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10,
+                     month / 10,  month % 10,      day / 10,       day % 10};
+    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
+    return out;
+}
+
+// Formats "<root>%04d%02d%02d/KORVANE_<name>_%04d%02d%02d_V01.bin" into
+// buf; false when it does not fit. Dates of the store (four-digit years)
+// take a fast path: a run formats some 20000 paths, and their formatting
+// would otherwise cost as much as the file-system calls it prepares.
 bool file_path(char (&buf)[1024], const char* root, const char* name, int year, int month,
                int day) {
-    const int n = std::snprintf(buf, sizeof buf, "%s%04d%02d%02d/KORVANE_%s_%04d%02d%02d_V01.bin",
-                                root, year, month, day, name, year, month, day);
-    return n > 0 && static_cast<unsigned>(n) < sizeof buf;
+    const std::size_t root_len = std::strlen(root), name_len = std::strlen(name);
+    constexpr std::size_t fixed = 8 + 9 + 1 + 8 + 8;  // dates, "/KORVANE_", "_", "_V01.bin"
+    if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99) {
+        const int n = std::snprintf(buf, sizeof buf,
+                                    "%s%04d%02d%02d/KORVANE_%s_%04d%02d%02d_V01.bin", root, year,
+                                    month, day, name, year, month, day);
+        return n > 0 && static_cast<unsigned>(n) < sizeof buf;
+    }
+    if (root_len + name_len + fixed >= sizeof buf) return false;
+    char* out = buf;
+    out = std::copy_n(root, root_len, out);
+    out = put_date(out, year, month, day);
+    out = std::copy_n("/KORVANE_", 9, out);
+    out = std::copy_n(name, name_len, out);
+    *out++ = '_';
+    out = put_date(out, year, month, day);
+    out = std::copy_n("_V01.bin", 9, out);  // with its terminating NUL
+    return true;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Replacing the page without ever showing a half-written one: the new page
 // is written to a temporary file beside it and renamed over it only once
-// it is complete and on disk. A failed run leaves the previous page as it
+// it is complete. A failed run leaves the previous page as it
 // was and no temporary file behind.
 #ifndef AVAILABILITY_PUBLISH_H
 #define AVAILABILITY_PUBLISH_H
@@ -23,7 +23,7 @@ struct page_file {
 // mode, or 0666 less the umask for a new page.
 int page_open(const char* page_path, page_file* pf);
 
-// page_commit: flushes, syncs and closes the stream, then renames the
+// page_commit: flushes and closes the stream, then renames the
 // temporary file over the page. On any failure (-1) the temporary file is
 // removed and the page is untouched.
 int page_commit(page_file* pf);

@@ -5,7 +5,9 @@
 // month, whole days lost, single products missing, days served only by a
 // fallback file name, days with both names, and a few empty files.
 //
-// Usage: make_demo_store ROOT    (ROOT is created if missing)
+// Usage: make_demo_store [--full] ROOT    (ROOT is created if missing)
+// With --full every product's first file exists for every day of the
+// window: the heaviest store a run can meet, for benchmarks.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -55,17 +57,19 @@ names pick(int jd, int salt, int fallback_per_mille, int both_per_mille) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::printf("Usage : %s ROOT\n", argv[0]);
+    const bool full = argc == 3 && std::strcmp(argv[1], "--full") == 0;
+    if (argc != 2 && !full) {
+        std::printf("Usage : %s [--full] ROOT\n", argv[0]);
         return 255;
     }
+    const char* arg = argv[argc - 1];
     char root[900];
-    const std::size_t len = std::strlen(argv[1]);
+    const std::size_t len = std::strlen(arg);
     if (len == 0 || len + 2 > sizeof root) {
-        std::printf("root too long: %s\n", argv[1]);
+        std::printf("root too long: %s\n", arg);
         return 255;
     }
-    std::snprintf(root, sizeof root, "%s%s", argv[1], argv[1][len - 1] == '/' ? "" : "/");
+    std::snprintf(root, sizeof root, "%s%s", arg, arg[len - 1] == '/' ? "" : "/");
     // Create ROOT and its parents.
     for (char* p = root + 1; *p; ++p) {
         if (*p != '/') continue;
@@ -84,8 +88,8 @@ int main(int argc, char** argv) {
     for (int jd = first; jd <= last; ++jd) {
         int y = 0, m = 0, d = 0;
         temps::caldat(&m, &d, &y, jd);
-        if ((y == 2005 && m == 2) || (y == 2009 && m == 8)) continue;  // outages
-        if (draw(jd, 0) < 17) continue;                              // lost days
+        if (!full && ((y == 2005 && m == 2) || (y == 2009 && m == 8))) continue;  // outages
+        if (!full && draw(jd, 0) < 17) continue;                                // lost days
         char date[16], dir[1024];
         std::snprintf(date, sizeof date, "%04d%02d%02d", y, m, d);
         std::snprintf(dir, sizeof dir, "%s%s", root, date);
@@ -107,7 +111,8 @@ int main(int argc, char** argv) {
             {"VAK_ORBITO", nullptr, pick(jd, 6, 0, 0)},
         };
         int salt = 10;
-        for (const product_names& p : day) {
+        for (product_names p : day) {
+            if (full) p.which = first_only;
             const bool empty = draw(jd, ++salt) < 10;  // 1 % empty files
             bool ok = true;
             if (p.which == first_only || p.which == both) ok = make_file(root, date, p.first, empty);

@@ -1,0 +1,53 @@
+// probe_floor: the system calls of one check_korvane_web run and nothing
+// else: for every day of the window and every product, access() on the
+// first file name, on the fallback when the first is missing, then stat()
+// on the one found. The floor that a full run is measured against.
+//
+// Usage: probe_floor ROOT    (ROOT ends in '/')
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "temps.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 255;
+    const char* first[] = {"VAK_SURVEY", "TOQ_HFx1024", "ZEL_VLF1024",
+                           "HUV_BURSTx", "PEX_xxxxxx",  "VAK_ORBITO"};
+    const char* fallback[] = {"VAK_BURSTx", "TOQ_VLF1024", nullptr, "HUV_SURVEY", nullptr, nullptr};
+    int jd0 = 0, jd1 = 0;
+    temps::julday(7, 5, 2004, &jd0);
+    temps::julday(3, 14, 2011, &jd1);
+    long found = 0;
+    for (int jd = jd0; jd <= jd1; ++jd) {
+        int y = 0, m = 0, d = 0;
+        temps::caldat(&m, &d, &y, jd);
+        // The day's directory and date once; each file only appends its name.
+        char path[1024], date[16];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", y, m, d);
+        const int prefix = std::snprintf(path, sizeof path, "%s%s/KORVANE_", argv[1], date);
+        if (prefix <= 0 || prefix > 900) return 255;
+        auto name_file = [&](const char* name) {
+            char* out = path + prefix;
+            const std::size_t n = std::strlen(name);
+            std::memcpy(out, name, n);
+            out[n] = '_';
+            std::memcpy(out + n + 1, date, 8);
+            std::memcpy(out + n + 9, "_V01.bin", 9);
+        };
+        for (int p = 0; p < 6; ++p) {
+            name_file(first[p]);
+            if (access(path, F_OK) != 0) {
+                if (!fallback[p]) continue;
+                name_file(fallback[p]);
+                if (access(path, F_OK) != 0) continue;
+            }
+            struct stat st {};
+            found += stat(path, &st) == 0;
+        }
+    }
+    std::printf("%ld\n", found);
+    return 0;
+}
