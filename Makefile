@@ -21,6 +21,7 @@ test-asan:
 
 bench: build
 	bench/page.sh build
+	bench/period.sh build
 
 clean:
 	rm -rf build build-asan

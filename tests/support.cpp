@@ -62,6 +62,7 @@ run_result run(const std::vector<std::string>& argv, const run_options& options)
             std::signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
         }
+        if (options.reader_gone) std::signal(SIGPIPE, SIG_IGN);
         if (options.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(127);
         std::vector<char*> args;
@@ -71,13 +72,14 @@ run_result run(const std::vector<std::string>& argv, const run_options& options)
         _exit(127);
     }
     close(pipe_fds[1]);
+    if (options.reader_gone) close(pipe_fds[0]);
     run_result r{{}, -1};
     char buf[65536];
-    for (ssize_t n; (n = read(pipe_fds[0], buf, sizeof buf)) != 0;) {
+    for (ssize_t n; !options.reader_gone && (n = read(pipe_fds[0], buf, sizeof buf)) != 0;) {
         if (n > 0) r.out.append(buf, static_cast<std::size_t>(n));
         else if (errno != EINTR) break;
     }
-    close(pipe_fds[0]);
+    if (!options.reader_gone) close(pipe_fds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -39,6 +39,7 @@ struct run_options {
     const char* stdout_to = nullptr;  // a file for standard output instead of a pipe
     long file_size_limit = -1;        // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
     bool as_nobody = false;           // drop root to the nobody account first
+    bool reader_gone = false;         // standard output is a pipe nobody reads, SIGPIPE ignored
 };
 
 struct run_result {

@@ -1,0 +1,170 @@
+#include "period.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "temps.h"
+
+namespace periode {
+
+void out_put(output* out, const char* text, std::size_t n) {
+    while (n > 0 && !out->failed) {
+        if (out->len == sizeof out->buf && !out_flush(out)) return;
+        const std::size_t room = sizeof out->buf - out->len;
+        const std::size_t k = n < room ? n : room;
+        std::memcpy(out->buf + out->len, text, k);
+        out->len += k;
+        text += k;
+        n -= k;
+    }
+}
+
+void out_printf(output* out, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0) out_put(out, line, static_cast<std::size_t>(n) < sizeof line ? n : sizeof line - 1);
+}
+
+bool out_flush(output* out) {
+    std::size_t done = 0;
+    while (done < out->len && !out->failed && out->fd >= 0) {
+        const ssize_t n = write(out->fd, out->buf + done, out->len - done);
+        if (n > 0) done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR) continue;
+        else out->failed = true;  // EPIPE, ENOSPC, EIO...: the reader gets nothing more
+    }
+    out->len = 0;
+    return !out->failed;
+}
+
+bool read_date(const char* text, int* jd) {
+    int year = 0, month = 0, day = 0;
+    if (std::sscanf(text, "%4d%2d%2d", &year, &month, &day) != 3) return false;
+    return temps::julday(month, day, year, jd) == 0;  // fails for year 0
+}
+
+namespace {
+
+// Day numbers whose dates have four-digit years, 0001-01-01 to 9999-12-31:
+// there a date steps to the next by the calendar's rules, exactly as
+// caldat would give it, and its line is made from a digit table.
+constexpr int fast_first = 1721424;
+constexpr int fast_last = 5373484;
+
+struct date {
+    int y, m, d;
+};
+
+int month_length(int y, int m) {
+    static constexpr int len[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (m != 2) return len[m - 1];
+    // Julian leap years up to the reform of 1582, Gregorian after.
+    const bool leap = y <= 1582 ? y % 4 == 0 : (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return leap ? 29 : 28;
+}
+
+// The day after, with 1582-10-04 followed by 1582-10-15.
+void step_up(date& t) {
+    if (t.y == 1582 && t.m == 10 && t.d == 4) t.d = 15;
+    else if (t.d < month_length(t.y, t.m)) ++t.d;
+    else if (t.m < 12) t.d = 1, ++t.m;
+    else t.d = 1, t.m = 1, ++t.y;
+}
+
+void step_down(date& t) {
+    if (t.y == 1582 && t.m == 10 && t.d == 15) t.d = 4;
+    else if (t.d > 1) --t.d;
+    else if (t.m > 1) --t.m, t.d = month_length(t.y, t.m);
+    else t.m = 12, t.d = 31, --t.y;
+}
+
+constexpr struct digit_pairs {
+    char at[100][2];
+    constexpr digit_pairs() : at{} {
+        for (int i = 0; i < 100; ++i) {
+            at[i][0] = static_cast<char>('0' + i / 10);
+            at[i][1] = static_cast<char>('0' + i % 10);
+        }
+    }
+} pairs;
+
+// "YYYYMMDD\n" of a date with a four-digit year.
+void put_fast(output* out, const date& t) {
+    if (sizeof out->buf - out->len < 9 && !out_flush(out)) return;
+    char* p = out->buf + out->len;
+    std::memcpy(p, pairs.at[t.y / 100], 2);
+    std::memcpy(p + 2, pairs.at[t.y % 100], 2);
+    std::memcpy(p + 4, pairs.at[t.m], 2);
+    std::memcpy(p + 6, pairs.at[t.d], 2);
+    p[8] = '\n';
+    out->len += 9;
+}
+
+void out_str(output* out, const char* text) { out_put(out, text, std::strlen(text)); }
+
+// "Date incorrecte : <text>", the text whole however long.
+void date_error(output* out, const char* text) {
+    out_str(out, "Date incorrecte : ");
+    out_str(out, text);
+    out_str(out, "\n");
+}
+
+}  // namespace
+
+void list_days(output* out, int jd_start, int jd_end) {
+    const int dir = jd_start <= jd_end ? 1 : -1;
+    date t{};
+    bool stepping = false;  // t holds the date of the previous day number
+    for (long long jd = jd_start;; jd += dir) {
+        const int n = static_cast<int>(jd);
+        if (stepping && n >= fast_first && n <= fast_last) {
+            dir > 0 ? step_up(t) : step_down(t);
+        } else {
+            temps::caldat(&t.m, &t.d, &t.y, n);
+            stepping = n >= fast_first && n <= fast_last;
+        }
+        if (stepping) put_fast(out, t);
+        else out_printf(out, "%04d%02d%02d\n", t.y, t.m, t.d);
+        // A reader that has gone away ends the listing at once.
+        if (out->failed || n == jd_end) return;
+    }
+}
+
+int Affiche_periode(output* out, const char* debut, const char* fin) {
+    int jd_start = 0, jd_end = 0;
+    if (!read_date(debut, &jd_start)) {
+        date_error(out, debut);
+        return -1;
+    }
+    if (!read_date(fin, &jd_end)) {
+        date_error(out, fin);
+        return -1;
+    }
+    list_days(out, jd_start, jd_end);
+    return 0;
+}
+
+int run(output* out, int argc, const char* const* argv) {
+    int status = 0;
+    if (argc != 3) {
+        out_str(out, "Usage : ");
+        out_str(out, argc > 0 ? argv[0] : "PERIODE");
+        out_str(out, " <date-deb> <date-fin>\n\nAffiche la liste des dates comprises dans la periode\n"
+                     "\nLes dates doivent etre au format YYYYMMDD\n");
+        status = -1;
+    } else {
+        status = Affiche_periode(out, argv[1], argv[2]);
+    }
+    // A listing that did not reach its reader is a failure whatever else.
+    if (!out_flush(out)) status = -1;
+    return status == 0 ? 0 : 255;
+}
+
+}  // namespace periode
