@@ -46,12 +46,14 @@ void write_row(const char* data_root, int year, int month, int day) {
 }  // namespace
 
 void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second) {
-    std::tm tm{};
     const std::time_t now = std::time(nullptr);
-    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tm) == nullptr) tm = std::tm{};
-    const bool known = tm.tm_mday != 0;
-    *year = known ? tm.tm_year + 1900 : 0;
-    *month = known ? tm.tm_mon + 1 : 0;
+    std::tm tm{};
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tm) == nullptr) {
+        *year = *month = *day = *hour = *minute = *second = 0;
+        return;
+    }
+    *year = tm.tm_year + 1900;
+    *month = tm.tm_mon + 1;
     *day = tm.tm_mday;
     *hour = tm.tm_hour;
     *minute = tm.tm_min;

@@ -69,23 +69,6 @@ TEST(Probe, FirstNameWinsThenFallback) {
     EXPECT_NE(ctime_of(root, "VAK_SURVEY", 2004, 7, 6), ctime_of(root, "VAK_BURSTx", 2004, 7, 6));
 }
 
-TEST(Probe, NamedProbesFollowTheColumns) {
-    test::temp_dir store;
-    const char* names[] = {"VAK_BURSTx", "TOQ_VLF1024", "ZEL_VLF1024",
-                           "HUV_SURVEY", "PEX_xxxxxx",  "VAK_ORBITO"};
-    using probe_fn = int (*)(const char*, int, int, int);
-    const probe_fn named[] = {korvane::get_dernier_VAK, korvane::get_dernier_TOQ,
-                              korvane::get_dernier_ZEL, korvane::get_dernier_HUV,
-                              korvane::get_dernier_PEX, korvane::get_dernier_WYT};
-    for (int i = 0; i < korvane::product_count; ++i) {
-        const int day = i + 1;
-        test::add_data_file(store.path(), names[i], 2010, 1, day);
-        for (int j = 0; j < korvane::product_count; ++j)
-            EXPECT_EQ(named[j](store.root().c_str(), 2010, 1, day) != 0, i == j)
-                << "file " << names[i] << ", probe " << products[j].heading;
-    }
-}
-
 TEST(Probe, NothingFoundGivesZero) {
     test::temp_dir store;
     test::add_data_file(store.path(), "VAK_SURVEY", 2004, 7, 5);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <regex>
 #include <string>
 
 #include "support.h"
@@ -52,6 +53,11 @@ TEST_F(Program, EmptyStoreGivesACompleteAllRedPage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, address);
     const std::string text = test::read_file(page);
+    // The banner: the local time of the run and the build's fixed texts.
+    EXPECT_TRUE(std::regex_search(text, std::regex("^<html>\n<body>\n\\d\\d/\\d\\d/\\d{4} "
+                                                   "\\d\\d:\\d\\d:\\d\\d \\(")))
+        << text.substr(0, 200);
+    EXPECT_EQ(text.find(KORVANE_TEST_IDENTITY ")<br><br>\n<br>\n<br>\n<table border=1>\n"), 34u);
     EXPECT_EQ(test::count(text, "<td>Date</td>"), 81);
     EXPECT_EQ(test::count(text, "</td></tr>"), 2444 + 81);
     EXPECT_EQ(test::count(text, "<td bgcolor=\"#b00000\"></td>"), 14664);
