@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The demo page served by a real nginx on a loopback port, from a
+# configuration made from the packaged example, and read by a real browser
+# (headless Chromium). Usage: integration_test.sh BUILD_DIR [SCREENSHOT.png]
+# Exit status 77 (skipped) when nginx, curl or chromium is missing.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+screenshot=${2:-}
+for tool in nginx curl chromium; do
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
+done
+tmp=$(mktemp -d)
+chmod 755 "$tmp"
+nginx_pid=""
+cleanup() {
+  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+echo "== demo page"
+store="$build/demo/DATA/KORVANE/DATA/L2/"
+www="$build/demo/www"
+rm -rf "$build/demo/DATA" && mkdir -p "$www"
+"$build/tools/make_demo_store" "$store"
+"$build/tools/check_korvane_web_demo"
+
+echo "== nginx on loopback"
+site="$build/packaging/generated/nginx/check_korvane_web.conf"
+start_nginx() {  # start_nginx PORT: 0 once nginx answers on it
+  sed -e "s|listen 80;|listen 127.0.0.1:$1;|" -e '/listen \[::\]:80;/d' \
+      -e "s|^\( *root \).*;|\1$www;|" "$site" > "$tmp/site.conf"
+  cat > "$tmp/nginx.conf" <<EOF2
+worker_processes 1;
+pid $tmp/nginx.pid;
+error_log $tmp/error.log;
+daemon off;
+events { worker_connections 16; }
+http {
+  include /etc/nginx/mime.types;
+  default_type application/octet-stream;
+  access_log $tmp/access.log;
+  client_body_temp_path $tmp/body;
+  proxy_temp_path $tmp/proxy;
+  fastcgi_temp_path $tmp/fastcgi;
+  uwsgi_temp_path $tmp/uwsgi;
+  scgi_temp_path $tmp/scgi;
+  include $tmp/site.conf;
+}
+EOF2
+  nginx -p "$tmp" -c "$tmp/nginx.conf" -t -q || return 2
+  nginx -p "$tmp" -c "$tmp/nginx.conf" & nginx_pid=$!
+  for _ in $(seq 50); do
+    curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true; nginx_pid=""
+  return 1
+}
+port=""
+for _ in 1 2 3 4 5; do
+  candidate=$((20000 + RANDOM % 40000))
+  if start_nginx "$candidate"; then port=$candidate; break; fi
+done
+[ -n "$port" ] || { cat "$tmp/error.log" 2>/dev/null; echo "FAIL: nginx did not start"; exit 1; }
+url="http://127.0.0.1:$port/check_korvane_web.html"
+
+head=$(curl -s -D - -o "$tmp/served.html" "$url")
+grep -q '^HTTP/1.1 200' <<<"$head" || fail "status: $(head -1 <<<"$head")"
+grep -qi '^Content-Type: text/html' <<<"$head" || fail "content type: $(grep -i content-type <<<"$head")"
+grep -qi '^Cache-Control: max-age=60' <<<"$head" || fail "no short cache lifetime"
+cmp -s "$tmp/served.html" "$www/check_korvane_web.html" || fail "served page differs from the file"
+[ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$url")" = 403 ] || fail "POST accepted"
+touch "$www/.check_korvane_web.html.XXXXXX"
+[ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/.check_korvane_web.html.XXXXXX")" = 404 ] ||
+  fail "a page being written is served"
+rm -f "$www/.check_korvane_web.html.XXXXXX"
+
+echo "== headless Chromium"
+chrome=(chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking
+        --disable-component-update --disable-sync --user-data-dir="$tmp/chrome")
+timeout 120 "${chrome[@]}" --dump-dom "$url" > "$tmp/dom.html" 2>/dev/null || fail "chromium failed"
+count() { grep -oE "$1" "$tmp/dom.html" | wc -l; }
+[ "$(count '<td>[0-9]{2}/[0-9]{2}/[0-9]{4}</td>')" = 2444 ] || fail "date rows: $(count '<td>[0-9]{2}/[0-9]{2}/[0-9]{4}</td>')"
+[ "$(count '<td>Date</td>')" = 81 ] || fail "heading rows: $(count '<td>Date</td>')"
+[ "$(count 'bgcolor="#(00b000|b00000)"')" = 14664 ] || fail "cells: $(count 'bgcolor="#(00b000|b00000)"')"
+
+# The colours the browser shows for some days must be those the store
+# implies: green where the first or the fallback file exists.
+names=("VAK_SURVEY VAK_BURSTx" "TOQ_HFx1024 TOQ_VLF1024" "ZEL_VLF1024" "HUV_BURSTx HUV_SURVEY"
+       "PEX_xxxxxx" "VAK_ORBITO")
+checked=0
+# Every 97th day of the window, listed by PERIODE, and days of an outage.
+for date in 20050210 20090815 $("$build/period/PERIODE" 20040705 20110314 | awk 'NR % 97 == 1'); do
+  want=""
+  for column in "${names[@]}"; do
+    colour=b00000
+    for name in $column; do
+      [ -e "$store$date/KORVANE_${name}_${date}_V01.bin" ] && { colour=00b000; break; }
+    done
+    want+="<td bgcolor=\"#$colour\"></td>"
+  done
+  shown="${date:6:2}/${date:4:2}/${date:0:4}"
+  grep -qF "<td>$shown</td>$want</tr>" "$tmp/dom.html" || fail "row of $shown: want $want"
+  checked=$((checked + 1))
+done
+echo "checked the cells of $checked days"
+
+if [ -n "$screenshot" ]; then
+  timeout 120 "${chrome[@]}" --hide-scrollbars --window-size=900,700 --screenshot="$screenshot" "$url" \
+    >/dev/null 2>&1 || fail "screenshot"
+fi
+
+if [ "$failures" -gt 0 ]; then echo "$failures failures"; exit 1; fi
+echo "integration: all checks passed"

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The install tree, the manual pages, the systemd units and the Debian
+# package of a build. Usage: packaging_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+want_dates=$'20040227\n20040228\n20040229\n20040301\n20040302'
+
+echo "== install tree"
+DESTDIR="$tmp/stage" cmake --install "$build" >/dev/null
+got=$(cd "$tmp/stage$prefix" && find . -type f -printf '%m %p\n' | sort)
+want=$(sort <<EOF2
+755 ./bin/PERIODE
+755 ./bin/check_korvane_web
+644 ./lib/systemd/system/check-korvane-web.service
+644 ./lib/systemd/system/check-korvane-web.timer
+644 ./lib/sysusers.d/korvane-watch.conf
+644 ./lib/tmpfiles.d/korvane-watch.conf
+644 ./share/doc/korvane-watch/examples/check_korvane_web.conf
+644 ./share/man/man1/PERIODE.1.gz
+644 ./share/man/man1/check_korvane_web.1.gz
+EOF2
+)
+[ "$got" = "$want" ] || fail "install tree differs:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
+[ "$("$tmp/stage$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "installed PERIODE"
+
+echo "== manual pages"
+for page in "$tmp/stage$prefix"/share/man/man1/*.gz; do
+  if command -v mandoc >/dev/null; then
+    out=$(zcat "$page" | mandoc -T lint -W warning 2>&1) || fail "mandoc: $page"
+  else
+    out=$(zcat "$page" | groff -man -t -ww -z 2>&1) || fail "groff: $page"
+  fi
+  [ -z "$out" ] || fail "$(basename "$page"): $out"
+done
+
+echo "== systemd units"
+if command -v systemd-analyze >/dev/null; then
+  units="$tmp/units"
+  mkdir -p "$units"
+  # verify wants ExecStart to exist: point it at the staged program.
+  sed "s|^ExecStart=.*|ExecStart=$tmp/stage$prefix/bin/check_korvane_web|" \
+    "$tmp/stage$prefix/lib/systemd/system/check-korvane-web.service" > "$units/check-korvane-web.service"
+  cp "$tmp/stage$prefix/lib/systemd/system/check-korvane-web.timer" "$units/"
+  systemd-analyze verify --man=no "$units/check-korvane-web.service" "$units/check-korvane-web.timer" ||
+    fail "systemd-analyze verify"
+else
+  echo "SKIPPED: systemd-analyze is not installed; units not verified"
+fi
+
+echo "== Debian package"
+(cd "$build" && cpack -G DEB -B "$tmp/pkg" >/dev/null)
+deb=$(ls "$tmp"/pkg/*.deb)
+info=$(dpkg-deb --info "$deb")
+for field in "Package: korvane-watch" "Version: " "Maintainer: KORVANE operations" \
+             "Depends: .*libc6" "Section: utils" "Description: KORVANE"; do
+  grep -q "^ $field" <<<"$info" || fail "control field missing: $field"
+done
+contents=$(dpkg-deb --contents "$deb")
+for file in bin/PERIODE bin/check_korvane_web man1/PERIODE.1.gz man1/check_korvane_web.1.gz \
+            system/check-korvane-web.service system/check-korvane-web.timer; do
+  grep -q "$file\$" <<<"$contents" || fail "not in the package: $file"
+done
+dpkg-deb -x "$deb" "$tmp/unpacked"
+[ "$("$tmp/unpacked$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
+
+if [ "$failures" -gt 0 ]; then echo "$failures failures"; exit 1; fi
+echo "packaging: all checks passed"
