@@ -92,7 +92,10 @@ double tu_to_date(int year, int month, int day, int hour, int minute, double sec
 
 void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minute,
                 double* second) {
-    const double days = std::trunc(tu / ms_per_day);
+    // Whole days since the epoch, rounded down: a time before the epoch
+    // falls on its own day with a positive time of day (for times from the
+    // epoch on this is the plain truncation).
+    const double days = std::floor(tu / ms_per_day);
     const std::int64_t lo = std::int64_t{std::numeric_limits<int>::min()} - jd_1958;
     const std::int64_t hi = std::int64_t{std::numeric_limits<int>::max()} - jd_1958;
     if (!(days >= static_cast<double>(lo) && days <= static_cast<double>(hi))) {
@@ -103,7 +106,7 @@ void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minu
     }
     const int jd = jd_1958 + static_cast<int>(days);
     caldat(month, day, year, jd);
-    // Seconds since the start of that day: |s| < 86400 plus rounding.
+    // Seconds since the start of that day: [0, 86400] with rounding.
     double s = (tu - static_cast<double>(jd - jd_1958) * ms_per_day) / 1000.0;
     const int h = static_cast<int>(s / 3600.0);
     s -= static_cast<double>(h * 3600);

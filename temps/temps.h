@@ -44,8 +44,8 @@ void caldat(int* month, int* day, int* year, int jd);
 double tu_to_date(int year, int month, int day, int hour, int minute, double second);
 
 // date_to_tu: TU time -> calendar date and time of day, second with its
-// fraction. Times before the epoch keep 1958-01-01 with negative time fields
-// (the day count truncates toward zero). A NaN, an infinity or a time whose
+// fraction. Times before the epoch get their own day and a time of day in
+// range (-1000.0 is 1957-12-31 23:59:59.0). A NaN, an infinity or a time whose
 // day number does not fit in an int yields the sentinel 9999-99-99
 // 99:99 and second 99.999, a date that never round-trips.
 void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minute,

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <regex>
+#include <cctype>
 #include <string>
 
 #include "support.h"
@@ -53,10 +53,14 @@ TEST_F(Program, EmptyStoreGivesACompleteAllRedPage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, address);
     const std::string text = test::read_file(page);
-    // The banner: the local time of the run and the build's fixed texts.
-    EXPECT_TRUE(std::regex_search(text, std::regex("^<html>\n<body>\n\\d\\d/\\d\\d/\\d{4} "
-                                                   "\\d\\d:\\d\\d:\\d\\d \\(")))
-        << text.substr(0, 200);
+    // The banner: the local time of the run ('9' stands for a digit), then
+    // the build's fixed texts.
+    const std::string shape = "<html>\n<body>\n99/99/9999 99:99:99 (";
+    ASSERT_GT(text.size(), shape.size());
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        EXPECT_TRUE(shape[i] == '9' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
+                                    : text[i] == shape[i])
+            << "banner byte " << i << " in " << text.substr(0, 60);
     EXPECT_EQ(text.find(KORVANE_TEST_IDENTITY ")<br><br>\n<br>\n<br>\n<table border=1>\n"), 34u);
     EXPECT_EQ(test::count(text, "<td>Date</td>"), 81);
     EXPECT_EQ(test::count(text, "</td></tr>"), 2444 + 81);

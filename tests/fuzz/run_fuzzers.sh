@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs one for a bounded time,
+# starting from its committed seed corpus and replaying the regression
+# inputs (crashes found earlier) first.
+# Usage: run_fuzzers.sh SOURCE_DIR BUILD_DIR TARGET SECONDS
+# Exit status 77 (skipped) when clang++ is missing.
+set -euo pipefail
+src=$1 build=$2 target=$3 seconds=$4
+if ! command -v clang++ >/dev/null; then
+  echo "SKIPPED: clang++ is not installed; $target not fuzzed"
+  exit 77
+fi
+out="$build/fuzz"
+mkdir -p "$out/work-$target"
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  -I"$src/temps" -I"$src/period" "$src/tests/fuzz/fuzz_$target.cpp" "$src/temps/temps.cpp" \
+  "$src/period/period.cpp" -o "$out/fuzz_$target"
+regressions="$src/tests/fuzz/regressions/$target"
+if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+  echo "== replaying $(ls "$regressions" | wc -l) regression inputs"
+  "$out/fuzz_$target" "$regressions"/*
+fi
+echo "== fuzzing $target for $seconds s"
+# New inputs go to a work corpus in the build tree; the committed seeds stay as they are.
+"$out/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+  -artifact_prefix="$out/crash-$target-" "$out/work-$target" "$src/tests/fuzz/corpus/$target"
