@@ -33,5 +33,5 @@ int main() {
     std::printf("http://%s/%s\n", cfg::web_host, cfg::page_name);
     // The address is the run's only report: a caller must not take a lost
     // one for success.
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 255;
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 255;
 }

@@ -97,14 +97,14 @@ int write_page(const char* data_root, const local_time& now, const banner_identi
                 if (month != last_month) table_debut();
                 last_month = month;
                 write_row(data_root, year, month, day);
-                if (std::ferror(fd)) return -1;
+                if (std::ferror(fd) != 0) return -1;
             }
         }
     }
     put("</table>");
     put("</body>");
     put("</html>");
-    return std::ferror(fd) ? -1 : 0;
+    return std::ferror(fd) != 0 ? -1 : 0;
 }
 
 }  // namespace korvane

@@ -58,7 +58,7 @@ int page_open(const char* page_path, page_file* pf) {
     char resolved[PATH_MAX];
     struct stat lst {};
     const char* target = page_path;
-    if (lstat(page_path, &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(page_path, resolved))
+    if (lstat(page_path, &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(page_path, resolved) != nullptr)
         target = resolved;
     if (!copy(pf->target, target)) return -1;
 
@@ -68,9 +68,9 @@ int page_open(const char* page_path, page_file* pf) {
     // The temporary file: ".<page name>.XXXXXX" in the page's directory,
     // hidden from directory listings, on the same filesystem for rename.
     const char* slash = std::strrchr(pf->target, '/');
-    const int dir_len = slash ? static_cast<int>(slash - pf->target) + 1 : 0;
+    const int dir_len = slash != nullptr ? static_cast<int>(slash - pf->target) + 1 : 0;
     const int n = std::snprintf(pf->temp, sizeof pf->temp, "%.*s.%s.XXXXXX", dir_len, pf->target,
-                                slash ? slash + 1 : pf->target);
+                                slash != nullptr ? slash + 1 : pf->target);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof pf->temp) return -1;
     const int fdt = mkostemp(pf->temp, O_CLOEXEC);
     if (fdt < 0) {
@@ -95,7 +95,7 @@ int page_open(const char* page_path, page_file* pf) {
 int page_commit(page_file* pf) {
     std::FILE* s = pf->stream;
     pf->stream = nullptr;
-    bool ok = std::fflush(s) == 0 && !std::ferror(s);
+    bool ok = std::fflush(s) == 0 && std::ferror(s) == 0;
     // No fsync: it would cost as much as a tenth of the whole run on a
     // plain disk, for a page that the next run rewrites anyway; filesystems
     // such as ext4 write a file replaced by rename before the rename itself.
@@ -109,7 +109,7 @@ int page_commit(page_file* pf) {
 }
 
 void page_abandon(page_file* pf) {
-    if (pf->stream) std::fclose(pf->stream);
+    if (pf->stream != nullptr) std::fclose(pf->stream);
     pf->stream = nullptr;
     if (pf->temp[0] != '\0') unlink(pf->temp);
     pf->temp[0] = '\0';

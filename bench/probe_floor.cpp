@@ -40,12 +40,12 @@ int main(int argc, char** argv) {
         for (int p = 0; p < 6; ++p) {
             name_file(first[p]);
             if (access(path, F_OK) != 0) {
-                if (!fallback[p]) continue;
+                if (fallback[p] == nullptr) continue;
                 name_file(fallback[p]);
                 if (access(path, F_OK) != 0) continue;
             }
             struct stat st {};
-            found += stat(path, &st) == 0;
+            found += stat(path, &st) == 0 ? 1 : 0;
         }
     }
     std::printf("%ld\n", found);

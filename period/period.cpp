@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -23,15 +22,6 @@ void out_put(output* out, const char* text, std::size_t n) {
     }
 }
 
-void out_printf(output* out, const char* format, ...) {
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (n > 0) out_put(out, line, static_cast<std::size_t>(n) < sizeof line ? n : sizeof line - 1);
-}
-
 bool out_flush(output* out) {
     std::size_t done = 0;
     while (done < out->len && !out->failed && out->fd >= 0) {
@@ -46,7 +36,11 @@ bool out_flush(output* out) {
 
 bool read_date(const char* text, int* jd) {
     int year = 0, month = 0, day = 0;
-    if (std::sscanf(text, "%4d%2d%2d", &year, &month, &day) != 3) return false;
+    // scanf's own field rules are the date format (blanks skipped, a sign
+    // counted in the width); fields of at most four characters cannot
+    // overflow, so nothing is lost by its lack of range errors.
+    if (std::sscanf(text, "%4d%2d%2d", &year, &month, &day) != 3)  // NOLINT(cert-err34-c)
+        return false;
     return temps::julday(month, day, year, jd) == 0;  // fails for year 0
 }
 
@@ -107,6 +101,13 @@ void put_fast(output* out, const date& t) {
     out->len += 9;
 }
 
+// One "%04d%02d%02d\n" line, for any date caldat can give.
+void out_date(output* out, int year, int month, int day) {
+    char line[48];  // three ints of at most 11 characters each, and '\n'
+    const int n = std::snprintf(line, sizeof line, "%04d%02d%02d\n", year, month, day);
+    if (n > 0) out_put(out, line, static_cast<std::size_t>(n));
+}
+
 void out_str(output* out, const char* text) { out_put(out, text, std::strlen(text)); }
 
 // "Date incorrecte : <text>", the text whole however long.
@@ -131,7 +132,7 @@ void list_days(output* out, int jd_start, int jd_end) {
             stepping = n >= fast_first && n <= fast_last;
         }
         if (stepping) put_fast(out, t);
-        else out_printf(out, "%04d%02d%02d\n", t.y, t.m, t.d);
+        else out_date(out, t.y, t.m, t.d);
         // A reader that has gone away ends the listing at once.
         if (out->failed || n == jd_end) return;
     }

@@ -17,8 +17,6 @@ struct output {
 };
 
 void out_put(output* out, const char* text, std::size_t n);
-// Formats one short line (at most 255 bytes) into out.
-void out_printf(output* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Writes what is waiting; false when anything written to out was lost.
 bool out_flush(output* out);
 

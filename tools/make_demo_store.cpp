@@ -38,7 +38,7 @@ bool make_file(const char* root, const char* date, const char* name, bool empty)
     char path[1024];
     std::snprintf(path, sizeof path, "%s%s/KORVANE_%s_%s_V01.bin", root, date, name, date);
     std::FILE* f = std::fopen(path, "w");
-    if (!f) return false;
+    if (f == nullptr) return false;
     if (!empty) std::fprintf(f, "KORVANE L2 %s %s demo\n", name, date);
     return std::fclose(f) == 0;
 }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     }
     std::snprintf(root, sizeof root, "%s%s", arg, arg[len - 1] == '/' ? "" : "/");
     // Create ROOT and its parents.
-    for (char* p = root + 1; *p; ++p) {
+    for (char* p = root + 1; *p != '\0'; ++p) {
         if (*p != '/') continue;
         *p = '\0';
         const bool ok = make_dir(root);

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Real faults for check_korvane_web, in a private mount namespace so that
+# nothing of the host is touched: the copy of the program built against a
+# store and a page in the build tree meets a full filesystem, a read-only
+# page folder, a day folder it may not search and a read-only store.
+# Usage: faults_test.sh BUILD_DIR    (as root; exit status 77 when it cannot run)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+bin="$build/tests/check_korvane_web_under_test"
+work="$build/tests/program-work"
+store="$work/DATA" www="$work/www" page="$work/www/check_korvane_web.html"
+
+# In CI (CI=true) every case must run: a skip is a failure there.
+skip() { echo "SKIPPED all cases: $1"; [ "${CI:-}" = true ] && exit 1; exit 77; }
+if [ -z "${KORVANE_FAULTS_NS:-}" ]; then
+  [ "$(id -u)" = 0 ] || skip "needs root for mounts"
+  unshare -m true 2>/dev/null || skip "no mount namespaces"
+  exec env KORVANE_FAULTS_NS=1 unshare -m --propagation private "$0" "$@"
+fi
+
+failures=0 report=()
+result() {  # result CASE OK DETAIL
+  if [ "$2" = 0 ]; then report+=("PASS  $1"); else report+=("FAIL  $1: $3"); failures=$((failures + 1)); fi
+}
+fresh() { umount -R "$www" 2>/dev/null || true; umount -R "$store" 2>/dev/null || true
+          rm -rf "$work"; mkdir -p "$store" "$www"; }
+strays() { find "$www" -mindepth 1 ! -path "$page" | wc -l; }
+body() { tail -n +4 "$1"; }  # the page without its banner
+add_day() { mkdir -p "$store/$1"
+  for name in VAK_SURVEY TOQ_HFx1024 ZEL_VLF1024 HUV_BURSTx PEX_xxxxxx VAK_ORBITO; do
+    : > "$store/$1/KORVANE_${name}_$1_V01.bin"; done; }
+green_row() { printf '<td>%s</td>' "$1"; for _ in 1 2 3 4 5 6; do printf '<td bgcolor="#00b000"></td>'; done; }
+red_row() { printf '<td>%s</td>' "$1"; for _ in 1 2 3 4 5 6; do printf '<td bgcolor="#b00000"></td>'; done; }
+
+# 1. The page's folder on a filesystem too small for the page: a real ENOSPC.
+fresh
+mount -t tmpfs -o size=128k,mode=755 tmpfs "$www"
+printf 'previous page' > "$page"
+set +e; out=$("$bin"); status=$?; set -e
+ok=1
+[ "$out" = "FATAL ERROR WRITE $page" ] && [ "$status" = 255 ] &&
+  [ "$(cat "$page")" = "previous page" ] && [ "$(strays)" = 0 ] && ok=0
+result "page folder full (ENOSPC)" $ok "status $status, output '$out', $(strays) stray files"
+
+# 2. The page's folder read-only.
+fresh
+mount -t tmpfs -o size=4m,mode=755 tmpfs "$www"
+printf 'previous page' > "$page"
+mount -o remount,ro "$www"
+set +e; out=$("$bin"); status=$?; set -e
+ok=1
+[ "$out" = "FATAL ERROR OPEN WRITE MODE $page" ] && [ "$status" = 255 ] &&
+  [ "$(cat "$page")" = "previous page" ] && ok=0
+result "page folder read-only" $ok "status $status, output '$out'"
+
+# 3. A day folder that the running account (nobody) may not search.
+if command -v setpriv >/dev/null; then
+  fresh
+  chmod 777 "$www"
+  add_day 20040705; add_day 20040706; add_day 20040707
+  chmod 700 "$store/20040706"
+  set +e
+  out=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$bin"); status=$?
+  set -e
+  ok=1
+  text=$(cat "$page" 2>/dev/null || true)
+  [ "$status" = 0 ] && grep -qF "$(green_row 05/07/2004)</tr>" <<<"$text" &&
+    grep -qF "$(red_row 06/07/2004)</tr>" <<<"$text" && grep -qF "$(green_row 07/07/2004)</tr>" <<<"$text" &&
+    [ "$(grep -o '#00b000' <<<"$text" | wc -l)" = 12 ] && ok=0
+  result "day folder not searchable (as nobody)" $ok "status $status, output '$out'"
+else
+  report+=("SKIP  day folder not searchable: setpriv is not installed")
+  [ "${CI:-}" = true ] && failures=$((failures + 1))
+fi
+
+# 4. The data store on a read-only mount: the same page as read-write.
+fresh
+add_day 20040705; add_day 20080229; add_day 20110314
+rm "$store/20080229/KORVANE_TOQ_HFx1024_20080229_V01.bin"
+"$bin" >/dev/null && body "$page" > "$work/../rw-page"
+mount --bind "$store" "$store" && mount -o remount,bind,ro "$store"
+set +e; out=$("$bin"); status=$?; set -e
+ok=1
+[ "$status" = 0 ] && cmp -s <(body "$page") "$work/../rw-page" && ok=0
+result "data store read-only" $ok "status $status, output '$out'"
+rm -f "$work/../rw-page"
+
+fresh
+printf '%s\n' "${report[@]}"
+[ "$failures" = 0 ] || { echo "$failures failures"; exit 1; }
+echo "faults: all cases passed"
