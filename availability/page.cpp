@@ -26,18 +26,15 @@ char* append(char* end, const char* s, std::size_t n) {
 
 // One day's row, without a line break: the date, then a cell per product.
 void write_row(const char* data_root, int year, int month, int day) {
-    using probe_fn = int (*)(const char*, int, int, int);
-    static constexpr probe_fn column_probes[product_count] = {
-        get_dernier_VAK, get_dernier_TOQ, get_dernier_ZEL,
-        get_dernier_HUV, get_dernier_PEX, get_dernier_WYT};
-    int found[product_count];
-    for (int i = 0; i < product_count; ++i) found[i] = column_probes[i](data_root, year, month, day);
+    bool found[product_count];
+    for (int i = 0; i < product_count; ++i)
+        found[i] = probe_file(data_root, products[i], year, month, day).status != file_status::missing;
 
     char row[512];
     char* end = append(row, row_open, sizeof row_open - 1);
     const int n = std::snprintf(end, 64, "<td>%02d/%02d/%04d</td>", day, month, year);
     end += n > 0 ? n : 0;
-    for (const int f : found) end = f != 0 ? append(end, green, sizeof green - 1)
+    for (const bool f : found) end = f ? append(end, green, sizeof green - 1)
                                            : append(end, red, sizeof red - 1);
     end = append(end, "</tr>", 5);
     std::fwrite(row, 1, static_cast<std::size_t>(end - row), fd);

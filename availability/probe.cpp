@@ -1,5 +1,6 @@
 #include "probe.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,7 @@ char* put_date(char* out, int year, int month, int day) {
 // buf; false when it does not fit. Dates of the store (four-digit years)
 // take a fast path: a run formats some 20000 paths, and their formatting
 // would otherwise cost as much as the file-system calls it prepares.
-bool file_path(char (&buf)[1024], const char* root, const char* name, int year, int month,
+bool file_path(char (&buf)[path_capacity], const char* root, const char* name, int year, int month,
                int day) {
     const std::size_t root_len = std::strlen(root), name_len = std::strlen(name);
     constexpr std::size_t fixed = 8 + 9 + 1 + 8 + 8;  // dates, "/KORVANE_", "_", "_V01.bin"
@@ -47,18 +48,38 @@ bool file_path(char (&buf)[1024], const char* root, const char* name, int year, 
 
 }  // namespace
 
-int probe(const char* root, const product& p, int year, int month, int day) {
-    char path[1024];
-    if (!file_path(path, root, p.first, year, month, day)) return 0;
+probe_result probe_file(const char* root, const product& p, int year, int month, int day) {
+    char path[path_capacity];
+    probe_result r{file_status::primary, 0};
+    if (!file_path(path, root, p.first, year, month, day)) return {file_status::missing, 0};
     if (access(path, F_OK) != 0) {
-        if (p.fallback == nullptr) return 0;
-        if (!file_path(path, root, p.fallback, year, month, day)) return 0;
-        if (access(path, F_OK) != 0) return 0;
+        r.status = file_status::fallback;
+        if (p.fallback == nullptr || !file_path(path, root, p.fallback, year, month, day) ||
+            access(path, F_OK) != 0)
+            return {file_status::missing, 0};
     }
     struct stat st {};
-    if (stat(path, &st) != 0) return 0;
     // Seconds since 1970 cut to 32 bits (modular in C++20).
-    return static_cast<int>(static_cast<std::uint32_t>(st.st_ctim.tv_sec));
+    if (stat(path, &st) == 0) r.ctime = static_cast<int>(static_cast<std::uint32_t>(st.st_ctim.tv_sec));
+    return r;
+}
+
+int probe(const char* root, const product& p, int year, int month, int day) {
+    struct stat st {};
+    const probe_result r = probe_file(root, p, year, month, day);
+    if (r.status == file_status::missing) return 0;
+    if (r.ctime != 0) return r.ctime;
+    // Time 0: unreadable status, or a time that is 0 once cut to 32 bits.
+    char path[path_capacity];
+    file_path(path, root, r.status == file_status::primary ? p.first : p.fallback, year, month, day);
+    return stat(path, &st) == 0 ? 1 : 0;
+}
+
+bool store_searchable(const char* root) {
+    struct stat st {};
+    const bool setid = geteuid() != getuid() || getegid() != getgid();
+    return stat(root, &st) == 0 && S_ISDIR(st.st_mode) &&
+           faccessat(AT_FDCWD, root, X_OK, setid ? AT_EACCESS : 0) == 0;
 }
 
 int get_dernier_VAK(const char* root, int y, int m, int d) { return probe(root, products[0], y, m, d); }

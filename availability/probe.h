@@ -26,11 +26,35 @@ inline constexpr product products[product_count] = {
     {"PEX", "PEX_xxxxxx", nullptr},         {"WYT", "VAK_ORBITO", nullptr},
 };
 
-// probe: the status-change time (st_ctime seconds, cut to 32 bits) of the
-// product's file for year-month-day in the store under root (which ends in
-// '/'), trying the first name, then the fallback if the first does not
-// exist. 0 when no file exists, its status cannot be read, or the path does
-// not fit in 1024 bytes. Only existence counts: an empty file is present.
+// Paths are formatted into buffers of path_capacity bytes: the store root,
+// then at most longest_path_tail bytes ("YYYYMMDD/KORVANE_TOQ_HFx1024_
+// YYYYMMDD_V01.bin") and the terminating NUL.
+inline constexpr int path_capacity = 1024;
+inline constexpr int longest_path_tail = 8 + 9 + 11 + 1 + 8 + 8;
+
+// store_searchable: true when root names a folder this account may search
+// (the store is there, even if empty).
+bool store_searchable(const char* root);
+
+// Which of a product's names a day's file was found under.
+enum class file_status : unsigned char { missing, primary, fallback };
+
+struct probe_result {
+    file_status status;  // primary: the first name exists; fallback: only the fallback does
+    int ctime;           // status-change time, st_ctime seconds cut to 32 bits; 0 if unreadable
+};
+
+// probe_file: looks for the product's file for year-month-day in the store
+// under root (which ends in '/'): the first name, then the fallback if the
+// first does not exist. Only existence counts: an empty file, or one this
+// account may not read, is present. A path that does not fit in 1024 bytes
+// is missing (the build refuses store roots that long).
+probe_result probe_file(const char* root, const product& p, int year, int month, int day);
+
+// probe: the status-change time of the file probe_file finds, 0 when none
+// exists or its status cannot be read. A present file whose time cut to 32
+// bits is 0 (1970-01-01 00:00:00, or a multiple of 2^32 s later) gives 1,
+// so that non-zero always means present.
 int probe(const char* root, const product& p, int year, int month, int day);
 
 // The six probes of the page, in column order, over the store under root.

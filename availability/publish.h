@@ -1,9 +1,19 @@
-// Replacing the page without ever showing a half-written one: the new page
-// is written to a temporary file beside it and renamed over it only once
-// it is complete. A failed run leaves the previous page as it
-// was and no temporary file behind.
+// Replacing an output file (the page, and any file made from the same
+// survey) so that readers only ever see the old file or the complete new
+// one, and a run leaves nothing behind however it ends.
+//
+// The new file is written unnamed in the target's folder (O_TMPFILE), made
+// durable with fsync, given a hidden name and renamed over the target, and
+// the folder is synced. Where the file system cannot make unnamed files, it
+// is written under the hidden name from the start; that name is removed on
+// SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGXFSZ. Every hidden file carries
+// an exclusive lock while its run lives: a later run removes the hidden
+// files that nobody locks (left by a killed run or an earlier version) and
+// never touches another live run's file.
 #ifndef AVAILABILITY_PUBLISH_H
 #define AVAILABILITY_PUBLISH_H
+
+#include <sys/types.h>
 
 #include <climits>
 #include <cstdio>
@@ -11,25 +21,42 @@
 namespace korvane {
 
 struct page_file {
-    char target[PATH_MAX];  // the page to replace (a symbolic link's target)
-    char temp[PATH_MAX];    // the temporary file being written
-    std::FILE* stream;      // open on temp while the page is being written
+    char target[PATH_MAX];  // the file to replace (symbolic links followed)
+    int dir_fd;             // its folder
+    const char* name;       // its name in that folder (points into target)
+    char temp[NAME_MAX + 1];  // the hidden name in the folder, "" while unnamed
+    int file_fd;            // the new file
+    int slot;               // its entry in the signal handler's table, -1 none
+    std::FILE* stream;      // open on file_fd while the file is written
+    char buffer[1 << 16];   // the stream's buffer: the file goes out in big blocks
 };
 
-// page_open: creates the temporary file for page_path and opens a stream on
-// it. Fails (-1, nothing left behind) wherever fopen(page_path, "w") would:
-// the page's directory is missing or not writable, or the page exists and
-// this account may not write to it. The new page gets the existing page's
-// mode, or 0666 less the umask for a new page.
-int page_open(const char* page_path, page_file* pf);
+// page_open: prepares the replacement of page_path and opens a stream on
+// the new file. Fails (-1, nothing left behind, nothing changed) wherever
+// fopen(page_path, "w") would fail and wherever the replacement would be
+// refused at the end: the folder is missing or not writable, the target
+// exists and is not a regular file or is not writable by this account, or
+// it belongs to another account in a sticky folder. A dangling link as the
+// page is followed: the link stays and its target is created. The new file
+// gets the existing file's mode, owner and group (the owner where this
+// account may set it), or 0666 less the umask. Checks permissions without
+// opening the existing file.
+// kind: named_only skips the unnamed file (as on a file system without
+// O_TMPFILE); the program always uses unnamed_if_possible.
+enum class temp_kind { unnamed_if_possible, named_only };
+int page_open(const char* page_path, page_file* pf, temp_kind kind = temp_kind::unnamed_if_possible);
 
-// page_commit: flushes and closes the stream, then renames the
-// temporary file over the page. On any failure (-1) the temporary file is
-// removed and the page is untouched.
+// page_commit: flushes the stream, syncs the file, names it and renames it
+// over the target, then syncs the folder. On any failure (-1) the target is
+// untouched and no file remains. Closes the stream either way.
 int page_commit(page_file* pf);
 
-// page_abandon: closes the stream and removes the temporary file.
+// page_abandon: closes the stream and removes whatever page_open made.
 void page_abandon(page_file* pf);
+
+// remove_stale_temporaries: removes from the folder of the page the hidden
+// files ".<page name>.XXXXXX" that no live run holds. Returns how many.
+int remove_stale_temporaries(const page_file& pf);
 
 }  // namespace korvane
 

@@ -1,11 +1,18 @@
 // probe_floor: the system calls of one check_korvane_web run and nothing
 // else: for every day of the window and every product, access() on the
 // first file name, on the fallback when the first is missing, then stat()
-// on the one found. The floor that a full run is measured against.
+// on the one found; then, for each output file, the durable replacement of a
+// file of that size: write, fsync, rename over it, fsync the folder. The
+// floor that a full run is measured against.
 //
-// Usage: probe_floor ROOT    (ROOT ends in '/')
+// Usage: probe_floor ROOT [FILE SIZE]...    (ROOT ends in '/')
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <cstdio>
 #include <cstring>
@@ -13,7 +20,7 @@
 #include "temps.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 255;
+    if (argc < 2 || argc % 2 != 0) return 255;
     const char* first[] = {"VAK_SURVEY", "TOQ_HFx1024", "ZEL_VLF1024",
                            "HUV_BURSTx", "PEX_xxxxxx",  "VAK_ORBITO"};
     const char* fallback[] = {"VAK_BURSTx", "TOQ_VLF1024", nullptr, "HUV_SURVEY", nullptr, nullptr};
@@ -47,6 +54,19 @@ int main(int argc, char** argv) {
             struct stat st {};
             found += stat(path, &st) == 0 ? 1 : 0;
         }
+    }
+    // The durable replacement of each output, as a run makes it.
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const std::string target = argv[i], temp = target + ".floor";
+        const std::vector<char> bytes(std::strtoul(argv[i + 1], nullptr, 10), 'x');
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+            fsync(fd) != 0 || close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
+            return 255;
+        const std::string dir = target.substr(0, target.rfind('/') + 1);
+        const int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd < 0 || fsync(dfd) != 0) return 255;
+        close(dfd);
     }
     std::printf("%ld\n", found);
     return 0;

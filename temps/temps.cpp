@@ -104,10 +104,17 @@ void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minu
         *second = 99.999;
         return;
     }
-    const int jd = jd_1958 + static_cast<int>(days);
-    caldat(month, day, year, jd);
-    // Seconds since the start of that day: [0, 86400] with rounding.
+    int jd = jd_1958 + static_cast<int>(days);
+    // Seconds since the start of that day, in [0, 86400) once the rounding
+    // of the division and of the subtraction is undone.
     double s = (tu - static_cast<double>(jd - jd_1958) * ms_per_day) / 1000.0;
+    if (s < 0.0) s = 0.0;  // tu / ms_per_day rounded up to a whole day
+    if (s >= 86400.0 && jd < std::numeric_limits<int>::max()) {
+        ++jd;  // so close to the next midnight that it is that midnight
+        s = (tu - static_cast<double>(jd - jd_1958) * ms_per_day) / 1000.0;
+        if (s < 0.0) s = 0.0;
+    }
+    caldat(month, day, year, jd);
     const int h = static_cast<int>(s / 3600.0);
     s -= static_cast<double>(h * 3600);
     const int mi = static_cast<int>(s / 60.0);
@@ -130,7 +137,7 @@ void init_recalage(double tb_ref, const date_heure* tu_ref, double k) {
 int tb_en_tu(double tb, date_heure* out) {
     constexpr date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
     *out = sentinel;
-    if (K == 0.0) return -1;
+    if (K == 0.0 || !std::isfinite(K)) return -1;
     int jd_ref = 0;
     if (julday(rtu.mois, rtu.jour, rtu.annee, &jd_ref) != 0) return -1;
     // Milliseconds of the reference time of day, an int in the original

@@ -31,21 +31,28 @@ inline constexpr double ms_per_day = 86400000.0;
 int julday(int month, int day, int year, int* jd);
 
 // caldat: Julian day number -> calendar date (Gregorian from 2299161,
-// Julian before). Safe for every int; a real date for every day number
-// from -1462 on. For negative years it does not always invert julday
-// (julday(1, 1, -1) comes back as -1-01-02).
+// Julian before). Safe for every int; a real date (month 1..12, a day that
+// month has) for every day number from -1401 on: below, the classical
+// formula leaves its range (-1404..-1402 give 29..31 February of -4716).
+// For negative years it does not always invert julday (julday(1, 1, -1)
+// comes back as -1-01-02).
 void caldat(int* month, int* day, int* year, int jd);
 
 // tu_to_date: calendar date and time of day -> TU time.
-//   second is rounded to whole milliseconds (halves upward); hour and
-//   minute are not range-checked (hour 25 is 01:00 of the next day).
+//   second becomes whole milliseconds by truncating 1000 * second + 0.5
+//   toward zero: rounding to nearest with halves upward for seconds >= 0;
+//   a negative second within half a millisecond or more of 0 still counts
+//   toward zero (minute 1, second -0.0012 is 60000.0 ms, not 59999.0).
+//   Hour and minute are not range-checked (hour 25 is 01:00 of the next day).
 //   Returns NaN when there is no such instant: year 0, or a time of day
 //   whose milliseconds do not fit in an int (|hour| beyond about 596).
 double tu_to_date(int year, int month, int day, int hour, int minute, double second);
 
 // date_to_tu: TU time -> calendar date and time of day, second with its
 // fraction. Times before the epoch get their own day and a time of day in
-// range (-1000.0 is 1957-12-31 23:59:59.0). A NaN, an infinity or a time whose
+// range (-1000.0 is 1957-12-31 23:59:59.0). Hour, minute and second are
+// always in range: a time so close to the next midnight that its seconds
+// round to 86400 is that midnight (-1e-9 is 1958-01-01 00:00:00). A NaN, an infinity or a time whose
 // day number does not fit in an int yields the sentinel 9999-99-99
 // 99:99 and second 99.999, a date that never round-trips.
 void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minute,
@@ -76,10 +83,13 @@ void init_recalage(double tb_ref, const date_heure* tu_ref, double k);
 
 // tb_en_tu: on-board time -> TU date and time, the fraction of a millisecond
 // dropped. Returns 0, or -1 with the sentinel record 9999-99-99
-// 99:99:99.999 when uncalibrated, when the reference year is 0, or when the
-// arithmetic would leave the int range (NaN or infinite times, absurd rates
-// or reference fields). Times before 00:00 of the reference day keep the
-// reference date and get negative time fields.
+// 99:99:99.999 when uncalibrated (rate 0), when the rate is not finite,
+// when the reference year is 0, or when the arithmetic would leave the int
+// range (NaN or infinite times, absurd rates or reference fields).
+// Times before 00:00 of the reference day count whole days toward zero:
+// less than a day before, the reference date with negative time fields
+// (999.0 against a midnight reference at 1000.0 is 00:00:-1.000); further
+// back, an earlier date, still with negative fields for a partial day.
 int tb_en_tu(double tb, date_heure* out);
 
 }  // namespace temps

@@ -1,5 +1,6 @@
 // The six probes on a temporary store.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -67,6 +68,30 @@ TEST(Probe, FirstNameWinsThenFallback) {
         EXPECT_EQ(probe(store.root().c_str(), products[r.col], 2004, 7, r.day), want) << r.what;
     }
     EXPECT_NE(ctime_of(root, "VAK_SURVEY", 2004, 7, 6), ctime_of(root, "VAK_BURSTx", 2004, 7, 6));
+
+    // The status-change time, not the modification time.
+    const test::fs::path pex = root / "20040708/KORVANE_PEX_xxxxxx_20040708_V01.bin";
+    const timespec epoch[2] = {{0, 0}, {0, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, pex.c_str(), epoch, 0), 0);
+    EXPECT_EQ(probe(store.root().c_str(), products[PEX], 2004, 7, 8), ctime_of(root, "PEX_xxxxxx", 2004, 7, 8));
+    EXPECT_NE(ctime_of(root, "PEX_xxxxxx", 2004, 7, 8), 0);
+}
+
+TEST(Probe, PathsThatExactlyFillTheBuffer) {
+    // Roots whose longest path (ZEL_VLF1024, 45 bytes after the root) takes
+    // 1023 bytes and the NUL, or one byte more.
+    test::temp_dir store;
+    std::string root = store.root();
+    while (root.size() + 200 < 1023 - 45) root += std::string(199, 'd') + "/";
+    const std::string fits = root + std::string(1023 - 45 - root.size() - 1, 'r') + "/";
+    ASSERT_EQ(fits.size() + 45, 1023u);
+    test::add_data_file(fits, "ZEL_VLF1024", 2004, 7, 5);
+    EXPECT_NE(probe(fits.c_str(), products[ZEL], 2004, 7, 5), 0);
+    EXPECT_EQ(korvane::probe_file(fits.c_str(), products[ZEL], 2004, 7, 5).status,
+              korvane::file_status::primary);
+    const std::string over = fits.substr(0, fits.size() - 1) + "s/";
+    test::add_data_file(over, "ZEL_VLF1024", 2004, 7, 5);
+    EXPECT_EQ(probe(over.c_str(), products[ZEL], 2004, 7, 5), 0);
 }
 
 TEST(Probe, NothingFoundGivesZero) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <ctime>
 #include <string>
 
 #include "support.h"
@@ -13,26 +14,41 @@ namespace {
 
 namespace fs = test::fs;
 
-const fs::path work = KORVANE_TEST_WORK;  // holds DATA/ (the store) and www/
+// A world-searchable folder of its own under /tmp: holds DATA/ (the store),
+// www/ and bin/ (the program, where an unprivileged account may run it).
+const fs::path work = KORVANE_TEST_WORK;
 const fs::path store = work / "DATA";
 const fs::path www = work / "www";
 const fs::path page = www / "check_korvane_web.html";
+const fs::path staged_bin = work / "bin" / "check_korvane_web";
 const std::string open_failure = "FATAL ERROR OPEN WRITE MODE " + page.string() + "\n";
 const std::string write_failure = "FATAL ERROR WRITE " + page.string() + "\n";
+const std::string store_failure = "FATAL ERROR DATA STORE " + store.string() + "/\n";
 const std::string address = "http://test.host/check_korvane_web.html\n";
 
 class Program : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::error_code ec;
-        fs::permissions(www, fs::perms::owner_all, ec);
-        fs::remove_all(work);
+        remove_work();
         fs::create_directories(www);
+        fs::create_directories(store);
+        fs::create_directories(staged_bin.parent_path());
+        fs::copy_file(KORVANE_TEST_BIN, staged_bin);
+        for (const fs::path& p : {work, www, store, staged_bin.parent_path()})
+            fs::permissions(p, fs::perms(0755));
     }
-    void TearDown() override { SetUp(); }
+    void TearDown() override { remove_work(); }
+    static void remove_work() {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(work, ec); !ec && it != fs::end(it); ++it)
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::permissions(work, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(work, ec);
+    }
 
-    static test::run_result run(const test::run_options& options = {}) {
-        return test::run({KORVANE_TEST_BIN}, options);
+    static test::run_result run(const test::run_options& options = {}, const char* arg = nullptr) {
+        if (arg != nullptr) return test::run({staged_bin.string(), arg}, options);
+        return test::run({staged_bin.string()}, options);
     }
     // The folder's entries other than the page: leftovers of a run.
     static int strays() {
@@ -48,8 +64,20 @@ mode_t mode_of(const fs::path& p) {
     return st.st_mode & 07777;
 }
 
+// The local time as the banner writes it, year first so that it sorts.
+std::string sortable_now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char s[32];
+    std::strftime(s, sizeof s, "%Y%m%d%H%M%S", &tm);
+    return s;
+}
+
 TEST_F(Program, EmptyStoreGivesACompleteAllRedPage) {
+    const std::string before = sortable_now();
     const test::run_result r = run();
+    const std::string after = sortable_now();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, address);
     const std::string text = test::read_file(page);
@@ -61,6 +89,11 @@ TEST_F(Program, EmptyStoreGivesACompleteAllRedPage) {
         EXPECT_TRUE(shape[i] == '9' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
                                     : text[i] == shape[i])
             << "banner byte " << i << " in " << text.substr(0, 60);
+    // DD/MM/YYYY hh:mm:ss, read around the run.
+    const std::string shown = text.substr(20, 4) + text.substr(17, 2) + text.substr(14, 2) +
+                              text.substr(25, 2) + text.substr(28, 2) + text.substr(31, 2);
+    EXPECT_LE(before, shown);
+    EXPECT_LE(shown, after);
     EXPECT_EQ(text.find(KORVANE_TEST_IDENTITY ")<br><br>\n<br>\n<br>\n<table border=1>\n"), 34u);
     EXPECT_EQ(test::count(text, "<td>Date</td>"), 81);
     EXPECT_EQ(test::count(text, "</td></tr>"), 2444 + 81);
@@ -78,6 +111,11 @@ TEST_F(Program, SecondRunReplacesThePageKeepingItsMode) {
     test::add_data_file(store, "VAK_ORBITO", 2004, 7, 5);
     test::write_file(page, std::string(600000, 'x'));
     fs::permissions(page, fs::perms(0640));
+    // Root keeps another account's page as it was: its owner and group too.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(page.c_str(), 65534, 65534), 0);
+    }
     const test::run_result r = run();
     EXPECT_EQ(r.status, 0);
     const std::string text = test::read_file(page);
@@ -89,7 +127,46 @@ TEST_F(Program, SecondRunReplacesThePageKeepingItsMode) {
               std::string::npos);
     EXPECT_EQ(test::count(text, "#00b000"), 2);
     EXPECT_EQ(mode_of(page), 0640u);
+    struct stat st {};
+    ASSERT_EQ(stat(page.c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
     EXPECT_EQ(strays(), 0);
+}
+
+TEST_F(Program, FilesCountByExistenceAlone) {
+    // Mode 000: the running account (nobody, when the tests run as root)
+    // may not read it, yet it exists.
+    test::add_data_file(store, "ZEL_VLF1024", 2004, 7, 6);
+    fs::permissions(store / "20040706/KORVANE_ZEL_VLF1024_20040706_V01.bin", fs::perms::none);
+    fs::permissions(www, fs::perms::all);
+    const test::run_result r = run({nullptr, -1, true});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(test::read_file(page).find("<td>06/07/2004</td><td bgcolor=\"#b00000\"></td>"
+                                         "<td bgcolor=\"#b00000\"></td><td bgcolor=\"#00b000\"></td>"),
+              std::string::npos);
+}
+
+TEST_F(Program, ADanglingLinkKeepsItsPlaceAndGetsItsTarget) {
+    fs::create_directories(work / "pages");
+    fs::create_symlink("../pages/new.html", page);
+    EXPECT_EQ(run().status, 0);
+    EXPECT_TRUE(fs::is_symlink(page));
+    EXPECT_EQ(test::count(test::read_file(work / "pages" / "new.html"), "<td>Date</td>"), 81);
+    EXPECT_EQ(strays(), 0);
+}
+
+TEST_F(Program, HelpAndVersionAnswerWithoutARun) {
+    for (const char* arg : {"--help", "--version"}) {
+        const test::run_result r = run({}, arg);
+        EXPECT_EQ(r.status, 0) << arg;
+        EXPECT_EQ(r.out.rfind(arg[2] == 'h' ? "Usage : check_korvane_web\n" : "check_korvane_web 1.", 0), 0u)
+            << r.out;
+        EXPECT_FALSE(fs::exists(page)) << arg;
+    }
+    EXPECT_EQ(run({}, "--other").out, address);  // any other argument is ignored
 }
 
 TEST_F(Program, ALinkedPageIsWrittenThroughTheLink) {
@@ -102,13 +179,35 @@ TEST_F(Program, ALinkedPageIsWrittenThroughTheLink) {
 }
 
 TEST_F(Program, FailuresLeaveThePreviousPageAndNoTemporaryFile) {
+    // A file size limit one byte short of the page: the last buffered
+    // block fails, after everything else went well.
+    ASSERT_EQ(run().status, 0);
+    const long page_size = static_cast<long>(fs::file_size(page));
     struct row {
         const char* what;
         void (*arrange)();
         test::run_options options;
         std::string out;
+        bool needs_root = false;
     };
     const row rows[] = {
+        {"store root missing (a mount gone)", [] { fs::remove_all(store); }, {}, store_failure},
+        {"store root is a file", [] { fs::remove_all(store); test::write_file(store, "x"); }, {},
+         store_failure},
+        {"store root not searchable",
+         [] {
+             fs::permissions(store, fs::perms::owner_read);
+             fs::permissions(www, fs::perms::all);
+             fs::permissions(page, fs::perms(0666));
+         },
+         {nullptr, -1, true}, store_failure},
+        {"another account's page in a sticky folder",
+         [] {
+             fs::permissions(www, fs::perms(01777));
+             fs::permissions(page, fs::perms(0666));
+         },
+         {nullptr, -1, true}, open_failure, true},
+        {"last buffered block fails", [] {}, {nullptr, page_size - 1, false}, write_failure},
         {"page folder missing", [] { fs::remove_all(www); }, {}, open_failure},
         {"page read-only for the account",
          [] {
@@ -121,6 +220,7 @@ TEST_F(Program, FailuresLeaveThePreviousPageAndNoTemporaryFile) {
         {"write fails part way (file size limit)", [] {}, {nullptr, 100000, false}, write_failure},
     };
     for (const row& r : rows) {
+        if (r.needs_root && geteuid() != 0) continue;
         SetUp();
         test::write_file(page, "previous page");
         r.arrange();

@@ -162,6 +162,8 @@ TEST(Tu, FixedPoints) {
         {"half millisecond rounds up", {1958, 1, 1, 0, 0, 0.0005}, 1.0},
         {"below half rounds down", {1958, 1, 1, 0, 0, 0.0004}, 0.0},
         {"before the epoch", {1957, 12, 31, 0, 0, 0.0}, -86400000.0},
+        {"negative seconds truncate toward zero", {1958, 1, 1, 0, 1, -0.0012}, 60000.0},
+        {"negative half millisecond", {1958, 1, 1, 0, 1, -0.0015}, 59999.0},
     };
     for (const row& r : rows) {
         const instant& a = r.at;
@@ -188,6 +190,8 @@ TEST(Tu, BackToCalendarFields) {
         {"window end", 1678752000000.0, {2011, 3, 14, 0, 0, 0.0}},
         {"last millisecond of a day", 86399999.0, {1958, 1, 1, 23, 59, 59.999}},
         {"a second before the epoch", -1000.0, {1957, 12, 31, 23, 59, 59.0}},
+        {"a nanosecond before the epoch is the epoch", -1e-9, {1958, 1, 1, 0, 0, 0.0}},
+        {"the double just below a midnight", std::nextafter(1467676800000.0, 0.0), {2004, 7, 4, 23, 59, 59.999999755862518}},
         {"before the epoch, whole day", -86400000.0 * 365, {1957, 1, 1, 0, 0, 0.0}},
         {"NaN", std::nan(""), {9999, 99, 99, 99, 99, 99.999}},
         {"infinity", std::numeric_limits<double>::infinity(), {9999, 99, 99, 99, 99, 99.999}},
