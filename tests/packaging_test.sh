@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The install tree, the manual pages, the systemd units and the Debian
 # package of a build. Usage: packaging_test.sh BUILD_DIR
+# Exit status 77 (skipped) when dpkg-deb or dpkg-shlibdeps is missing.
 set -euo pipefail
 build=$(cd "$1" && pwd)
+missing=()
+for tool in dpkg-deb dpkg-shlibdeps; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+[ ${#missing[@]} = 0 ] || { echo "SKIPPED: not installed: ${missing[*]} (Debian package dpkg-dev)"; exit 77; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -57,7 +61,7 @@ echo "== Debian package"
 deb=$(ls "$tmp"/pkg/*.deb)
 info=$(dpkg-deb --info "$deb")
 for field in "Package: korvane-watch" "Version: " "Maintainer: KORVANE operations" \
-             "Depends: .*libc6" "Section: utils" "Description: KORVANE"; do
+             "Depends: .*libc6" "Depends: .*acl" "Section: utils" "Description: KORVANE"; do
   grep -q "^ $field" <<<"$info" || fail "control field missing: $field"
 done
 contents=$(dpkg-deb --contents "$deb")
@@ -65,6 +69,12 @@ for file in bin/PERIODE bin/check_korvane_web man1/PERIODE.1.gz man1/check_korva
             system/check-korvane-web.service system/check-korvane-web.timer; do
   grep -q "$file\$" <<<"$contents" || fail "not in the package: $file"
 done
+# The maintainer scripts make the page's folder and its grant, and purge
+# takes the grant back.
+dpkg-deb -e "$deb" "$tmp/control"
+grep -q 'systemd-tmpfiles --create korvane-watch.conf$' "$tmp/control/postinst" || fail "postinst: no tmpfiles run"
+grep -q 'setfacl -x u:' "$tmp/control/postrm" || fail "postrm: the grant stays after purge"
+grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
 

@@ -54,15 +54,38 @@ names pick(int jd, int salt, int fallback_per_mille, int both_per_mille) {
     return first_only;
 }
 
+void usage(const char* self) {
+    std::printf("Usage : %s [--full] ROOT\n\n"
+                "Fills a demo KORVANE L2 data store under ROOT (created if missing).\n"
+                "--full: every product's first file on every day, for benchmarks.\n",
+                self);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool full = argc == 3 && std::strcmp(argv[1], "--full") == 0;
-    if (argc != 2 && !full) {
-        std::printf("Usage : %s [--full] ROOT\n", argv[0]);
-        return 255;
+    // Options first, then exactly one root that is not an option: a
+    // mistyped option must not become a folder of 13,000 files.
+    bool full = false;
+    const char* arg = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            usage(argv[0]);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--full") == 0 && arg == nullptr) {
+            full = true;
+        } else if (argv[i][0] == '-' || arg != nullptr) {
+            usage(argv[0]);
+            return 2;
+        } else {
+            arg = argv[i];
+        }
     }
-    const char* arg = argv[argc - 1];
+    if (arg == nullptr) {
+        usage(argv[0]);
+        return 2;
+    }
     char root[900];
     const std::size_t len = std::strlen(arg);
     if (len == 0 || len + 2 > sizeof root) {

@@ -12,6 +12,14 @@ if ! command -v clang++ >/dev/null; then
 fi
 out="$build/fuzz"
 mkdir -p "$out/work-$target"
+# clang installed without its runtime (--no-install-recommends) cannot link
+# a fuzzer: say so instead of failing.
+probe="$out/link-probe"
+printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' > "$probe.cpp"
+if ! clang++ -fsanitize=fuzzer "$probe.cpp" -o "$probe" 2>/dev/null; then
+  echo "SKIPPED: clang++ cannot link a fuzzer (install libclang-rt-14-dev); $target not fuzzed"
+  exit 77
+fi
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$src/temps" -I"$src/period" "$src/tests/fuzz/fuzz_$target.cpp" "$src/temps/temps.cpp" \
   "$src/period/period.cpp" -o "$out/fuzz_$target"
