@@ -1,6 +1,6 @@
 # Thin wrapper over CMake presets: `make demo` and `make test` are the two
 # commands of the README; `make test-asan` is the sanitizer run of CI.
-.PHONY: all build demo test test-asan lint bench package clean
+.PHONY: all build demo test test-asan test-tsan lint bench package clean
 
 all: build
 
@@ -19,6 +19,12 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j2
 	ctest --preset asan; status=$$?; tools/skipped_tests build-asan; exit $$status
+
+# The time library's threads under ThreadSanitizer.
+test-tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan -j2
+	ctest --preset tsan
 
 # Static analysis of the programs and the library (.clang-tidy, cppcheck).
 SOURCES = temps/temps.cpp $(wildcard availability/*.cpp period/*.cpp tools/*.cpp bench/*.cpp)
@@ -42,4 +48,4 @@ package:
 	cd build-package && cpack -G DEB
 
 clean:
-	rm -rf build build-asan build-package
+	rm -rf build build-asan build-tsan build-package

@@ -134,8 +134,30 @@ void init_recalage(double tb_ref, const date_heure* tu_ref, double k) {
     K = k;
 }
 
-int tb_en_tu(double tb, date_heure* out) {
+int tb_en_tu(double tb, date_heure* out) { return tb_to_tu(calibration{rtb, rtu, K}, tb, out); }
+
+namespace {
+
+// Milliseconds of a time of day, exact; false when out of the int range
+// that the conversion's arithmetic works in.
+bool ref_ms_of(const date_heure& t, std::int64_t* ms) {
+    *ms = ((std::int64_t{t.heure} * 60 + t.minute) * 60 + t.seconde) * 1000;
+    return fits_int(*ms);
+}
+
+// Milliseconds from 00:00 of day number 0 to the instant of t on day jd,
+// exact for any int fields (|result| < 2^63).
+std::int64_t instant_ms(int jd, const date_heure& t) {
+    return std::int64_t{jd} * 86400000 +
+           ((std::int64_t{t.heure} * 60 + t.minute) * 60 + t.seconde) * 1000 + t.milliseconde;
+}
+
+}  // namespace
+
+int tb_to_tu(const calibration& c, double tb, date_heure* out) {
     constexpr date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
+    const date_heure& rtu = c.tu_ref;
+    const double rtb = c.tb_ref, K = c.k;
     *out = sentinel;
     if (K == 0.0 || !std::isfinite(K)) return -1;
     int jd_ref = 0;
@@ -143,9 +165,8 @@ int tb_en_tu(double tb, date_heure* out) {
     // Milliseconds of the reference time of day, an int in the original
     // arithmetic; when the result fits, 32-bit wrap-around and exact 64-bit
     // arithmetic agree, so only the result needs checking.
-    const std::int64_t ref_ms =
-        ((std::int64_t{rtu.heure} * 60 + rtu.minute) * 60 + rtu.seconde) * 1000;
-    if (!fits_int(ref_ms)) return -1;
+    std::int64_t ref_ms = 0;
+    if (!ref_ms_of(rtu, &ref_ms)) return -1;
     // Milliseconds from 00:00 of the reference day to the instant sought.
     const double x = static_cast<double>(ref_ms) +
                      ((tb - rtb) * 1000.0 / K + static_cast<double>(rtu.milliseconde));
@@ -166,6 +187,37 @@ int tb_en_tu(double tb, date_heure* out) {
     t.milliseconde = r - t.seconde * 1000;
     *out = t;
     return 0;
+}
+
+int tu_to_tb(const calibration& c, const date_heure& tu, double* tb) {
+    if (c.k == 0.0 || !std::isfinite(c.k)) return -1;
+    int jd_ref = 0, jd = 0;
+    std::int64_t ref_ms = 0;
+    if (julday(c.tu_ref.mois, c.tu_ref.jour, c.tu_ref.annee, &jd_ref) != 0 ||
+        julday(tu.mois, tu.jour, tu.annee, &jd) != 0 || !ref_ms_of(c.tu_ref, &ref_ms))
+        return -1;
+    // The instant as milliseconds from 00:00 of the reference day, exact
+    // in 64 bits, then the reading that tb_to_tu maps to it.
+    const std::int64_t x = instant_ms(jd, tu) - instant_ms(jd_ref, date_heure{});
+    const std::int64_t want = instant_ms(jd, tu);
+    // tb_to_tu drops the fraction of a millisecond toward zero: aim at the
+    // middle of the millisecond, then step by a quarter where rounding of
+    // the reading missed it.
+    const double base = static_cast<double>(x - ref_ms - c.tu_ref.milliseconde);
+    const double aims[] = {0.5, 0.25, 0.75, 0.125, 0.875};
+    for (const double aim : aims) {
+        const double ms = base + (x >= 0 ? aim : -aim);
+        const double r = c.tb_ref + ms * c.k / 1000.0;
+        date_heure back{};
+        if (!std::isfinite(r) || tb_to_tu(c, r, &back) != 0) return -1;
+        int jd_back = 0;
+        julday(back.mois, back.jour, back.annee, &jd_back);
+        if (instant_ms(jd_back, back) == want) {
+            *tb = r;
+            return 0;
+        }
+    }
+    return -1;
 }
 
 }  // namespace temps

@@ -6,6 +6,12 @@
 //
 // Conventions: inputs by value, results through pointer out-parameters,
 // int status 0 on success and -1 when no result was produced.
+//
+// Threads: every function is reentrant and may be called from many threads
+// at once, except the process-wide calibration (rtu, rtb, K, init_recalage
+// and tb_en_tu), which callers must not share between threads. A
+// calibration held as a value (struct calibration, tb_to_tu, tu_to_tb)
+// has no such limit.
 #ifndef TEMPS_TEMPS_H
 #define TEMPS_TEMPS_H
 
@@ -72,7 +78,9 @@ struct date_heure {
 
 // Process-wide calibration: reference TU instant, the on-board time read at
 // that instant and the clock rate in on-board units per second. All zero at
-// start; K == 0 means uncalibrated.
+// start; K == 0 means uncalibrated. Not synchronised: the one part of the
+// library that is not reentrant (see struct calibration below for the
+// reentrant form).
 extern date_heure rtu;
 extern double rtb;
 extern double K;
@@ -91,6 +99,30 @@ void init_recalage(double tb_ref, const date_heure* tu_ref, double k);
 // (999.0 against a midnight reference at 1000.0 is 00:00:-1.000); further
 // back, an earlier date, still with negative fields for a partial day.
 int tb_en_tu(double tb, date_heure* out);
+
+// One calibration as a value: the on-board reading tb_ref taken at the TU
+// instant tu_ref, and the rate k in on-board units per second.
+// calibration{} is uncalibrated (k == 0).
+struct calibration {
+    double tb_ref;
+    date_heure tu_ref;
+    double k;
+};
+
+// tb_to_tu: on-board reading -> TU date and time with calibration c.
+// Exactly what tb_en_tu gives after init_recalage(c.tb_ref, &c.tu_ref,
+// c.k), statuses and sentinel included. Reentrant.
+int tb_to_tu(const calibration& c, double tb, date_heure* out);
+
+// tu_to_tb: TU instant -> the on-board reading at that instant with
+// calibration c, such that tb_to_tu(c, *tb) gives back the same instant to
+// the millisecond (fields as tb_to_tu writes them: before 00:00 of the
+// reference day, negative time fields). Returns 0, or -1 with *tb
+// untouched where no reading exists: uncalibrated, a non-finite rate, a
+// reference or instant with year 0, or an instant beyond the range
+// tb_to_tu can give. tu's fields need not be in range (minute 75 is
+// 01:15). Reentrant.
+int tu_to_tb(const calibration& c, const date_heure& tu, double* tb);
 
 }  // namespace temps
 

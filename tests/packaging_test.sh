@@ -17,9 +17,19 @@ want_dates=$'20040227\n20040228\n20040229\n20040301\n20040302'
 echo "== install tree"
 DESTDIR="$tmp/stage" cmake --install "$build" >/dev/null
 got=$(cd "$tmp/stage$prefix" && find . -type f -printf '%m %p\n' | sort)
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 want=$(sort <<EOF2
 755 ./bin/PERIODE
 755 ./bin/check_korvane_web
+644 ./include/temps/temps.h
+644 ./$libdir/libtemps.so.1.0.0
+644 ./$libdir/libtemps.a
+644 ./$libdir/pkgconfig/temps.pc
+644 ./$libdir/cmake/temps/tempsConfig.cmake
+644 ./$libdir/cmake/temps/tempsConfigVersion.cmake
+644 ./$libdir/cmake/temps/tempsTargets.cmake
+644 ./$libdir/cmake/temps/tempsTargets-relwithdebinfo.cmake
+644 ./share/man/man3/temps.3.gz
 644 ./lib/systemd/system/check-korvane-web.service
 644 ./lib/systemd/system/check-korvane-web.timer
 644 ./lib/sysusers.d/korvane-watch.conf
@@ -58,7 +68,26 @@ fi
 
 echo "== Debian package"
 (cd "$build" && cpack -G DEB -B "$tmp/pkg" >/dev/null)
-deb=$(ls "$tmp"/pkg/*.deb)
+deb=$(ls "$tmp"/pkg/korvane-watch_*.deb)
+lib=$(ls "$tmp"/pkg/libtemps1_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
+lib_files=$(dpkg-deb --contents "$lib") dev_files=$(dpkg-deb --contents "$dev")
+grep -q 'libtemps.so.1 -> libtemps.so.1.0.0$' <<<"$lib_files" || fail "libtemps1: no SONAME link"
+grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps1 holds development files"
+dpkg-deb --info "$lib" > "$tmp/lib-info"
+grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps1: no shlibs file"
+grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps1: no ldconfig trigger"
+grep -q "^ Depends: libtemps1 (= " <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps1"
+for file in include/temps/temps.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz; do
+  grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
+done
+if command -v lintian >/dev/null; then
+  # What lintian still reports, and why, is listed in packaging/lintian-expected.
+  lintian "$tmp"/pkg/*.deb 2>/dev/null | awk '/^[EW]: / {print $3}' | sort -u |
+    grep -vxF -f "$(dirname "$0")/../packaging/lintian-expected" > "$tmp/lintian" || true
+  [ -s "$tmp/lintian" ] && fail "lintian reports:"$'\n'"$(cat "$tmp/lintian")"
+else
+  echo "SKIPPED lintian: not installed"
+fi
 info=$(dpkg-deb --info "$deb")
 for field in "Package: korvane-watch" "Version: " "Maintainer: KORVANE operations" \
              "Depends: .*libc6" "Depends: .*acl" "Section: utils" "Description: KORVANE"; do

@@ -1,0 +1,29 @@
+// Converts a date, a TU time and an on-board reading with the installed
+// time library: two instruments, two clocks, two calibrations.
+#include <temps/temps.h>
+
+#include <cstdio>
+
+int main() {
+    int jd = 0;
+    if (temps::julday(7, 5, 2004, &jd) != 0) return 1;
+    std::printf("2004-07-05 is day %d\n", jd);
+
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double s = 0.0;
+    temps::date_to_tu(1467676800000.0 + 45015250.0, &y, &mo, &d, &h, &mi, &s);
+    std::printf("TU 1467721815250 is %04d-%02d-%02d %02d:%02d:%06.3f\n", y, mo, d, h, mi, s);
+
+    const temps::calibration clocks[] = {
+        {1000.0, {2004, 7, 5, 0, 0, 0, 0}, 1.0},      // one unit a second
+        {0.0, {2008, 1, 1, 12, 0, 0, 0}, 65536.0},    // 2^16 units a second
+    };
+    for (const temps::calibration& c : clocks) {
+        temps::date_heure t{};
+        double back = 0.0;
+        if (temps::tb_to_tu(c, 87400.5, &t) != 0 || temps::tu_to_tb(c, t, &back) != 0) return 1;
+        std::printf("reading 87400.5 at rate %g is %04d-%02d-%02d %02d:%02d:%02d.%03d\n", c.k,
+                    t.annee, t.mois, t.jour, t.heure, t.minute, t.seconde, t.milliseconde);
+    }
+    return 0;
+}

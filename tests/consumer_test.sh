@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The time library as another program uses it: installed with DESTDIR from
+# this build, then the example built once with find_package(temps) and
+# once with pkg-config and a plain compiler line, run, its output checked.
+# Usage: consumer_test.sh SOURCE_DIR BUILD_DIR   (77: pkg-config missing)
+set -euo pipefail
+src=$(cd "$1" && pwd) build=$(cd "$2" && pwd)
+command -v pkg-config >/dev/null || { echo "SKIPPED: not installed: pkg-config"; exit 77; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
+stage="$tmp/stage"
+DESTDIR="$stage" cmake --install "$build" >/dev/null
+want='2004-07-05 is day 2453192
+TU 1467721815250 is 2004-07-05 12:30:15.250
+reading 87400.5 at rate 1 is 2004-07-06 00:00:00.500
+reading 87400.5 at rate 65536 is 2008-01-01 12:00:01.333'
+
+for f in "$libdir/libtemps.so.1" "$libdir/libtemps.a" include/temps/temps.h \
+         "$libdir/cmake/temps/tempsConfigVersion.cmake" "$libdir/pkgconfig/temps.pc"; do
+  [ -e "$stage$prefix/$f" ] || fail "not installed: $f"
+done
+soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.1" 2>/dev/null | awk '/SONAME/ {print $2}')
+[ "$soname" = libtemps.so.1 ] || fail "SONAME '$soname'"
+
+echo "== find_package(temps)"
+cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefix" >/dev/null &&
+  cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"
+got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert") || fail "cmake example run"
+[ "$got" = "$want" ] || fail "cmake example printed:"$'\n'"$got"
+# Version 1 does not satisfy a request for version 2 (SameMajorVersion).
+echo 'find_package(temps 2 CONFIG REQUIRED)' > "$tmp/v2.cmake"
+if cmake -DCMAKE_PREFIX_PATH="$stage$prefix" -P "$tmp/v2.cmake" >/dev/null 2>&1; then
+  fail "find_package(temps 2) accepted version 1"
+fi
+
+echo "== pkg-config and a plain compiler line"
+flags=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$stage" \
+        pkg-config --cflags --libs temps)
+echo "g++ -std=c++20 convert.cpp $flags"
+g++ -std=c++20 "$src/examples/convert.cpp" $flags -o "$tmp/convert" || fail "pkg-config build"
+got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/convert") || fail "pkg-config example run"
+[ "$got" = "$want" ] || fail "pkg-config example printed:"$'\n'"$got"
+
+if [ "$failures" -gt 0 ]; then echo "$failures failures"; exit 1; fi
+echo "consumer: all checks passed"
