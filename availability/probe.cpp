@@ -50,29 +50,27 @@ bool file_path(char (&buf)[path_capacity], const char* root, const char* name, i
 
 probe_result probe_file(const char* root, const product& p, int year, int month, int day) {
     char path[path_capacity];
-    probe_result r{file_status::primary, 0};
-    if (!file_path(path, root, p.first, year, month, day)) return {file_status::missing, 0};
+    constexpr probe_result missing{file_status::missing, 0, false};
+    probe_result r{file_status::primary, 0, false};
+    if (!file_path(path, root, p.first, year, month, day)) return missing;
     if (access(path, F_OK) != 0) {
         r.status = file_status::fallback;
         if (p.fallback == nullptr || !file_path(path, root, p.fallback, year, month, day) ||
             access(path, F_OK) != 0)
-            return {file_status::missing, 0};
+            return missing;
     }
     struct stat st {};
+    r.ctime_read = stat(path, &st) == 0;
     // Seconds since 1970 cut to 32 bits (modular in C++20).
-    if (stat(path, &st) == 0) r.ctime = static_cast<int>(static_cast<std::uint32_t>(st.st_ctim.tv_sec));
+    if (r.ctime_read) r.ctime = static_cast<int>(static_cast<std::uint32_t>(st.st_ctim.tv_sec));
     return r;
 }
 
 int probe(const char* root, const product& p, int year, int month, int day) {
-    struct stat st {};
     const probe_result r = probe_file(root, p, year, month, day);
-    if (r.status == file_status::missing) return 0;
-    if (r.ctime != 0) return r.ctime;
-    // Time 0: unreadable status, or a time that is 0 once cut to 32 bits.
-    char path[path_capacity];
-    file_path(path, root, r.status == file_status::primary ? p.first : p.fallback, year, month, day);
-    return stat(path, &st) == 0 ? 1 : 0;
+    if (r.status == file_status::missing || !r.ctime_read) return 0;
+    // A time that is 0 once cut to 32 bits would read as absent.
+    return r.ctime != 0 ? r.ctime : 1;
 }
 
 bool store_searchable(const char* root) {

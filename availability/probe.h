@@ -41,7 +41,8 @@ enum class file_status : unsigned char { missing, primary, fallback };
 
 struct probe_result {
     file_status status;  // primary: the first name exists; fallback: only the fallback does
-    int ctime;           // status-change time, st_ctime seconds cut to 32 bits; 0 if unreadable
+    int ctime;           // status-change time, st_ctime seconds cut to 32 bits
+    bool ctime_read;     // false: the file's status could not be read (ctime is 0)
 };
 
 // probe_file: looks for the product's file for year-month-day in the store

@@ -135,24 +135,37 @@ bool may(int dir_fd, const char* name, int mode) {
     return faccessat(dir_fd, name, mode, setid ? AT_EACCESS : 0) == 0;
 }
 
+// Runs op under fresh hidden names until one is free. On success the name
+// stays in pf->temp and in the signal handler's table; on failure neither.
+template <class Op>
+bool under_hidden_name(page_file* pf, Op op) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        make_temp_name(pf->temp, pf->name, next_seed());
+        pf->slot = claim_slot(pf->dir_fd, pf->temp);
+        if (pf->slot < 0) break;
+        if (op()) return true;
+        const int err = errno;
+        release_slot(&pf->slot);
+        if (err != EEXIST) break;
+    }
+    pf->temp[0] = '\0';
+    return false;
+}
+
 // Creates the new file: unnamed where the file system allows it, else
 // under a hidden name. Locked either way, so that no other run removes it.
 int create_file(page_file* pf, mode_t mode, temp_kind kind) {
-    errno = EOPNOTSUPP;
-    int fd = kind == temp_kind::named_only ? -1 : openat(pf->dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-        return -1;
-    if (fd < 0) {
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            make_temp_name(pf->temp, pf->name, next_seed());
-            pf->slot = claim_slot(pf->dir_fd, pf->temp);
-            if (pf->slot < 0) return -1;
-            fd = openat(pf->dir_fd, pf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd < 0) release_slot(&pf->slot);
-            if (fd < 0 && errno != EEXIST) return -1;
-        }
-        if (fd < 0) return -1;
+    int fd = -1;
+    if (kind == temp_kind::unnamed_if_possible) {
+        fd = openat(pf->dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            return -1;
     }
+    if (fd < 0 && !under_hidden_name(pf, [&] {
+            fd = openat(pf->dir_fd, pf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            return fd >= 0;
+        }))
+        return -1;
     pf->file_fd = fd;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
     // A named file could have been taken for debris by another run in the
@@ -171,17 +184,9 @@ bool name_file(page_file* pf) {
     if (pf->temp[0] != '\0') return true;
     char proc[64];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", pf->file_fd);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        make_temp_name(pf->temp, pf->name, next_seed());
-        pf->slot = claim_slot(pf->dir_fd, pf->temp);
-        if (pf->slot < 0) break;
-        if (linkat(AT_FDCWD, proc, pf->dir_fd, pf->temp, AT_SYMLINK_FOLLOW) == 0) return true;
-        const int err = errno;
-        release_slot(&pf->slot);
-        if (err != EEXIST) break;
-    }
-    pf->temp[0] = '\0';
-    return false;
+    return under_hidden_name(pf, [&] {
+        return linkat(AT_FDCWD, proc, pf->dir_fd, pf->temp, AT_SYMLINK_FOLLOW) == 0;
+    });
 }
 
 void reset(page_file* pf) {
