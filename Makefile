@@ -27,7 +27,7 @@ test-tsan:
 	ctest --preset tsan
 
 # Static analysis of the programs and the library (.clang-tidy, cppcheck).
-SOURCES = temps/temps.cpp $(wildcard availability/*.cpp period/*.cpp tools/*.cpp bench/*.cpp)
+SOURCES = $(wildcard temps/*.cpp availability/*.cpp period/*.cpp tools/*.cpp bench/*.cpp)
 # clang-tidy counts the warnings it hides in every file: keep only findings.
 lint: build
 	clang-tidy -p build --quiet $(SOURCES) 2>build/clang-tidy.log; status=$$?; \
@@ -38,6 +38,7 @@ lint: build
 bench: build
 	bench/page.sh build
 	bench/period.sh build
+	bench/correlation.sh build
 
 # The Debian package, installing under /usr: build-package/korvane-watch_*.deb
 package:

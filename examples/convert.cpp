@@ -1,10 +1,14 @@
 // Converts a date, a TU time and an on-board reading with the installed
-// time library: two instruments, two clocks, two calibrations.
+// time library: two instruments, two clocks, two calibrations; then, given
+// a correlation file (clock.correlation), readings of a mission's clock.
+// Usage: convert [CORRELATION_FILE]
 #include <temps/temps.h>
 
 #include <cstdio>
 
-int main() {
+temps::correlation table;  // about 300 KB: not on the stack
+
+int main(int argc, char** argv) {
     int jd = 0;
     if (temps::julday(7, 5, 2004, &jd) != 0) return 1;
     std::printf("2004-07-05 is day %d\n", jd);
@@ -24,6 +28,22 @@ int main() {
         if (temps::tb_to_tu(c, 87400.5, &t) != 0 || temps::tu_to_tb(c, t, &back) != 0) return 1;
         std::printf("reading 87400.5 at rate %g is %04d-%02d-%02d %02d:%02d:%02d.%03d\n", c.k,
                     t.annee, t.mois, t.jour, t.heure, t.minute, t.seconde, t.milliseconde);
+    }
+    if (argc < 2) return 0;
+    char error[256];
+    if (temps::read_correlation(argv[1], &table, error, sizeof error) != 0) {
+        std::printf("%s\n", error);
+        return 1;
+    }
+    const struct { int partition; double tb; } readings[] = {{1, 86400000.0}, {2, 1024.0}, {1, 2e8}};
+    for (const auto& r : readings) {
+        temps::date_heure t{};
+        if (temps::tb_to_tu(table, r.partition, r.tb, &t) != 0) {
+            std::printf("partition %d reading %.0f: no calibration covers it\n", r.partition, r.tb);
+            continue;
+        }
+        std::printf("partition %d reading %.0f is %04d-%02d-%02d %02d:%02d:%02d.%03d\n", r.partition,
+                    r.tb, t.annee, t.mois, t.jour, t.heure, t.minute, t.seconde, t.milliseconde);
     }
     return 0;
 }

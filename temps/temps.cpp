@@ -6,6 +6,8 @@
 // the routine reports failure instead of inventing a value.
 #include "temps.h"
 
+#include "instant.h"
+
 #include <cmath>
 #include <limits>
 
@@ -145,12 +147,7 @@ bool ref_ms_of(const date_heure& t, std::int64_t* ms) {
     return fits_int(*ms);
 }
 
-// Milliseconds from 00:00 of day number 0 to the instant of t on day jd,
-// exact for any int fields (|result| < 2^63).
-std::int64_t instant_ms(int jd, const date_heure& t) {
-    return std::int64_t{jd} * 86400000 +
-           ((std::int64_t{t.heure} * 60 + t.minute) * 60 + t.seconde) * 1000 + t.milliseconde;
-}
+using detail::instant_ms;
 
 }  // namespace
 

@@ -124,6 +124,45 @@ int tb_to_tu(const calibration& c, double tb, date_heure* out);
 // 01:15). Reentrant.
 int tu_to_tb(const calibration& c, const date_heure& tu, double* tb);
 
+// A clock-correlation table: the calibrations that held over a mission's
+// life, one record per span of on-board readings. A reset of the on-board
+// clock starts a new partition, in which readings count again from the
+// start. Plain data of fixed capacity (about 300 KB: keep it static or on
+// the heap, not on a small stack); every function below is reentrant.
+struct correlation_record {
+    int partition;    // 1, 2, ...: a reset of the on-board clock starts a new partition
+    double from_tb;   // first on-board reading the record covers
+    double to_tb;     // first reading it no longer covers
+    calibration cal;  // the calibration that holds over [from_tb, to_tb)
+};
+inline constexpr int correlation_capacity = 4096;
+struct correlation {
+    int count;
+    correlation_record records[correlation_capacity];
+};
+
+// read_correlation: reads a correlation file (temps_correlation(5)): one
+// record a line, "partition from_tb to_tb tb_ref tu_ref rate", tu_ref as
+// YYYY-MM-DDTHH:MM:SS.mmm, '#' comments, blank lines ignored; records in
+// increasing order of partition then from_tb, not overlapping within a
+// partition. Returns 0 and fills *out, or -1 with *out untouched and one
+// message "<path>:<line>: <reason>" in error (cut to error_size bytes;
+// line 0 when the file cannot be read). The file must not change while it
+// is read.
+int read_correlation(const char* path, correlation* out, char* error, int error_size);
+
+// tb_to_tu: reading -> TU with the record of that partition that covers
+// tb (from_tb <= tb < to_tb): exactly tb_to_tu(record.cal, tb, out).
+// -1 and the sentinel record when no record covers it (before the first,
+// in a gap, after the last, an unknown partition, NaN).
+int tb_to_tu(const correlation& c, int partition, double tb, date_heure* out);
+
+// tu_to_tb: TU instant -> a partition and a reading inside a record that
+// maps back to tu to the millisecond. Where records of several partitions
+// cover the instant, the later record in the table wins. -1 with the
+// outputs untouched when no record covers it.
+int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double* tb);
+
 }  // namespace temps
 
 #endif

@@ -17,7 +17,10 @@ DESTDIR="$stage" cmake --install "$build" >/dev/null
 want='2004-07-05 is day 2453192
 TU 1467721815250 is 2004-07-05 12:30:15.250
 reading 87400.5 at rate 1 is 2004-07-06 00:00:00.500
-reading 87400.5 at rate 65536 is 2008-01-01 12:00:01.333'
+reading 87400.5 at rate 65536 is 2008-01-01 12:00:01.333
+partition 1 reading 86400000 is 2004-07-06 00:00:00.002
+partition 2 reading 1024 is 2008-01-01 00:00:01.000
+partition 1 reading 200000000: no calibration covers it'
 
 for f in "$libdir/libtemps.so.1" "$libdir/libtemps.a" include/temps/temps.h \
          "$libdir/cmake/temps/tempsConfigVersion.cmake" "$libdir/pkgconfig/temps.pc"; do
@@ -29,7 +32,7 @@ soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.1" 2>/dev/null | awk '/SO
 echo "== find_package(temps)"
 cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefix" >/dev/null &&
   cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"
-got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert") || fail "cmake example run"
+got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert" "$src/examples/clock.correlation") || fail "cmake example run"
 [ "$got" = "$want" ] || fail "cmake example printed:"$'\n'"$got"
 # Version 1 does not satisfy a request for version 2 (SameMajorVersion).
 echo 'find_package(temps 2 CONFIG REQUIRED)' > "$tmp/v2.cmake"
@@ -42,7 +45,7 @@ flags=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" PKG_CONFIG_SYSROOT_DIR
         pkg-config --cflags --libs temps)
 echo "g++ -std=c++20 convert.cpp $flags"
 g++ -std=c++20 "$src/examples/convert.cpp" $flags -o "$tmp/convert" || fail "pkg-config build"
-got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/convert") || fail "pkg-config example run"
+got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/convert" "$src/examples/clock.correlation") || fail "pkg-config example run"
 [ "$got" = "$want" ] || fail "pkg-config example printed:"$'\n'"$got"
 
 if [ "$failures" -gt 0 ]; then echo "$failures failures"; exit 1; fi

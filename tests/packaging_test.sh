@@ -30,6 +30,7 @@ want=$(sort <<EOF2
 644 ./$libdir/cmake/temps/tempsTargets.cmake
 644 ./$libdir/cmake/temps/tempsTargets-relwithdebinfo.cmake
 644 ./share/man/man3/temps.3.gz
+644 ./share/man/man5/temps_correlation.5.gz
 644 ./lib/systemd/system/check-korvane-web.service
 644 ./lib/systemd/system/check-korvane-web.timer
 644 ./lib/sysusers.d/korvane-watch.conf
@@ -43,7 +44,7 @@ EOF2
 [ "$("$tmp/stage$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "installed PERIODE"
 
 echo "== manual pages"
-for page in "$tmp/stage$prefix"/share/man/man1/*.gz; do
+for page in "$tmp/stage$prefix"/share/man/man*/*.gz; do
   if command -v mandoc >/dev/null; then
     out=$(zcat "$page" | mandoc -T lint -W warning 2>&1) || fail "mandoc: $page"
   else

@@ -1,0 +1,188 @@
+// Clock-correlation tables: the file format and its errors, readings across
+// record boundaries, gaps and partitions, and random round trips.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "support.h"
+#include "temps.h"
+
+namespace {
+
+using temps::date_heure;
+
+// Two partitions: the clock was reset at 2008-01-01. Partition 1 has a gap
+// between 2000 and 3000.
+const char* const good =
+    "# partition from_tb to_tb tb_ref tu_ref rate\n"
+    "1 0    1000 0    2004-07-05T00:00:00.000 1.0\n"
+    "1 1000 2000 1000 2004-07-05T00:16:40.500 2.0   # the clock ran fast\n"
+    "\n"
+    "1 3000 1e9  3000 2004-07-06T00:00:00.000 1.0\n"
+    "2 0    1e9  0    2008-01-01T00:00:00.000 1024.0\n";
+
+std::unique_ptr<temps::correlation> table(const std::string& text, std::string* error = nullptr) {
+    test::temp_dir dir;
+    test::write_file(dir.path() / "c.txt", text);
+    auto c = std::make_unique<temps::correlation>();
+    c->count = -7;
+    char message[256] = "";
+    const int status = temps::read_correlation((dir.path() / "c.txt").c_str(), c.get(), message, sizeof message);
+    if (error != nullptr) {
+        *error = message;
+        const std::size_t colon = error->find(".txt:");
+        if (colon != std::string::npos) *error = error->substr(colon + 5);
+    }
+    if (status != 0) {
+        EXPECT_EQ(c->count, -7) << "a refused table must leave the output untouched";
+        return nullptr;
+    }
+    return c;
+}
+
+TEST(Correlation, FilesAndTheirErrors) {
+    const std::string ref = " 2004-07-05T00:00:00.000 ";
+    struct row {
+        const char* what;
+        std::string text;
+        const char* error;  // nullptr: accepted
+    };
+    const row rows[] = {
+        {"a good table", good, nullptr},
+        {"empty", "", nullptr},
+        {"too few fields", "1 0 10 0 2004-07-05T00:00:00.000\n", "1: 6 fields expected, 5 found"},
+        {"too many fields", "1 0 10 0" + ref + "1 7\n", "1: 6 fields expected, 7 found"},
+        {"partition not a number", "x 0 10 0" + ref + "1\n", "1: partition is not a whole number: x"},
+        {"partition 0", "\n0 0 10 0" + ref + "1\n", "2: partition below 1: 0"},
+        {"reading not a number", "1 0 ten 0" + ref + "1\n", "1: to_tb is not a number"},
+        {"infinite reading", "1 -inf 10 0" + ref + "1\n", "1: from_tb is not finite"},
+        {"NaN rate", "1 0 10 0" + ref + "nan\n", "1: rate is not finite"},
+        {"zero rate", "1 0 10 0" + ref + "0\n", "1: rate is zero"},
+        {"empty span", "1 10 10 0" + ref + "1\n", "1: from_tb is not below to_tb"},
+        {"30 February", "1 0 10 0 2004-02-30T00:00:00.000 1\n",
+         "1: tu_ref is not a real YYYY-MM-DDTHH:MM:SS.mmm: 2004-02-30T00:00:00.000"},
+        {"hour 24", "1 0 10 0 2004-02-03T24:00:00.000 1\n",
+         "1: tu_ref is not a real YYYY-MM-DDTHH:MM:SS.mmm: 2004-02-03T24:00:00.000"},
+        {"year 0", "1 0 10 0 0000-01-01T00:00:00.000 1\n",
+         "1: tu_ref is not a real YYYY-MM-DDTHH:MM:SS.mmm: 0000-01-01T00:00:00.000"},
+        {"partitions out of order", "2 0 10 0" + ref + "1\n1 0 10 0" + ref + "1\n", "2: record out of order"},
+        {"readings out of order", "1 20 30 0" + ref + "1\n1 0 10 0" + ref + "1\n", "2: record out of order"},
+        {"overlap", "1 0 10 0" + ref + "1\n# gap\n1 9 20 0" + ref + "1\n", "3: record overlaps the one before"},
+        {"a line too long", "1 0 10 0" + ref + "1" + std::string(1100, ' ') + "\n", "1: line too long"},
+    };
+    for (const row& r : rows) {
+        std::string error;
+        const auto c = table(r.text, &error);
+        if (r.error == nullptr) {
+            EXPECT_NE(c, nullptr) << r.what << ": " << error;
+        } else {
+            EXPECT_EQ(c, nullptr) << r.what;
+            EXPECT_EQ(error, r.error) << r.what;
+        }
+    }
+    std::string big;
+    for (int i = 0; i <= temps::correlation_capacity; ++i)
+        big += "1 " + std::to_string(i) + " " + std::to_string(i + 1) + " 0" + ref + "1\n";
+    std::string error;
+    EXPECT_EQ(table(big, &error), nullptr);
+    EXPECT_EQ(error, "4097: more records than the capacity, 4096");
+
+    temps::correlation c{};
+    char message[128];
+    EXPECT_EQ(temps::read_correlation("/nonexistent/c.txt", &c, message, sizeof message), -1);
+    EXPECT_STREQ(message, "/nonexistent/c.txt:0: cannot read: No such file or directory");
+}
+
+TEST(Correlation, ReadingsAcrossRecordsGapsAndPartitions) {
+    const auto c = table(good);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(c->count, 4);
+    const date_heure none{9999, 99, 99, 99, 99, 99, 999};
+    struct row {
+        const char* what;
+        int partition;
+        double tb;
+        int status;
+        date_heure want;
+    };
+    const row rows[] = {
+        {"first reading", 1, 0.0, 0, {2004, 7, 5, 0, 0, 0, 0}},
+        {"last reading of the first record", 1, 999.5, 0, {2004, 7, 5, 0, 16, 39, 500}},
+        {"first reading of the second record", 1, 1000.0, 0, {2004, 7, 5, 0, 16, 40, 500}},
+        {"second record at rate 2", 1, 1001.0, 0, {2004, 7, 5, 0, 16, 41, 0}},
+        {"in the gap", 1, 2500.0, -1, none},
+        {"after the gap", 1, 3000.0, 0, {2004, 7, 6, 0, 0, 0, 0}},
+        {"before the first", 1, -0.001, -1, none},
+        {"after the last", 1, 1e9, -1, none},
+        {"the same reading after the reset", 2, 1024.0, 0, {2008, 1, 1, 0, 0, 1, 0}},
+        {"an unknown partition", 3, 10.0, -1, none},
+        {"NaN", 1, std::nan(""), -1, none},
+    };
+    for (const row& r : rows) {
+        date_heure out{1, 2, 3, 4, 5, 6, 7};
+        EXPECT_EQ(temps::tb_to_tu(*c, r.partition, r.tb, &out), r.status) << r.what;
+        EXPECT_TRUE(out.annee == r.want.annee && out.mois == r.want.mois && out.jour == r.want.jour &&
+                    out.heure == r.want.heure && out.minute == r.want.minute &&
+                    out.seconde == r.want.seconde && out.milliseconde == r.want.milliseconde)
+            << r.what << ": " << out.annee << '-' << out.mois << '-' << out.jour << ' ' << out.heure
+            << ':' << out.minute << ':' << out.seconde << '.' << out.milliseconde;
+    }
+    // Instants: in the gap none; covered by both partitions, the later wins.
+    int partition = 0;
+    double tb = 0.0;
+    EXPECT_EQ(temps::tu_to_tb(*c, date_heure{2004, 7, 5, 0, 50, 0, 0}, &partition, &tb), -1);
+    ASSERT_EQ(temps::tu_to_tb(*c, date_heure{2008, 1, 5, 0, 0, 0, 0}, &partition, &tb), 0);
+    EXPECT_EQ(partition, 2);
+}
+
+// Random tables of many records: every instant that tu_to_tb answers comes
+// back through tb_to_tu to the millisecond, and most instants are covered.
+TEST(Correlation, RandomRoundTrips) {
+    std::mt19937_64 rng(13);
+    std::uniform_real_distribution<double> rate(0.5, 65536.0), step(1e3, 1e7), unit(0.0, 1.0);
+    auto c = std::make_unique<temps::correlation>();
+    double tb = 0.0;
+    double tu_ms = 1467676800000.0;  // 2004-07-05, in TU milliseconds
+    c->count = 0;
+    for (int i = 0; i < temps::correlation_capacity; ++i) {
+        const int partition = i < 2048 ? 1 : 2;
+        if (i == 2048) tb = 0.0;  // the reset
+        const double k = rate(rng), span = step(rng);
+        int y, mo, d, h, mi;
+        double s;
+        temps::date_to_tu(std::floor(tu_ms), &y, &mo, &d, &h, &mi, &s);
+        const date_heure ref{y, mo, d, h, mi, static_cast<int>(s), static_cast<int>(std::lround((s - std::floor(s)) * 1000)) % 1000};
+        c->records[c->count++] = {partition, tb, tb + span * k, {tb, ref, k}};
+        tb += span * k * (unit(rng) < 0.1 ? 1.5 : 1.0);  // a gap now and then
+        tu_ms += span * 1000.0 * 0.999;                  // neighbours overlap a little in TU
+    }
+    int answered = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const double t = 1467676800000.0 + unit(rng) * (tu_ms - 1467676800000.0);
+        int y, mo, d, h, mi;
+        double s;
+        temps::date_to_tu(std::floor(t), &y, &mo, &d, &h, &mi, &s);
+        const date_heure at{y, mo, d, h, mi, static_cast<int>(s), static_cast<int>(std::fmod(s, 1.0) * 1000 + 0.5) % 1000};
+        int partition = 0;
+        double reading = 0.0;
+        if (temps::tu_to_tb(*c, at, &partition, &reading) != 0) continue;
+        ++answered;
+        date_heure back{};
+        ASSERT_EQ(temps::tb_to_tu(*c, partition, reading, &back), 0);
+        const double want = temps::tu_to_date(at.annee, at.mois, at.jour, at.heure, at.minute, at.seconde) + at.milliseconde;
+        int jd = 0, jd_at = 0;
+        temps::julday(back.mois, back.jour, back.annee, &jd);
+        temps::julday(at.mois, at.jour, at.annee, &jd_at);
+        ASSERT_EQ(static_cast<long long>(jd - jd_at) * 86400000 +
+                      ((back.heure - at.heure) * 60LL + back.minute - at.minute) * 60000 +
+                      (back.seconde - at.seconde) * 1000LL + back.milliseconde - at.milliseconde,
+                  0)
+            << "instant " << want << " partition " << partition << " reading " << reading;
+    }
+    EXPECT_GT(answered, 1800);
+}
+
+}  // namespace
