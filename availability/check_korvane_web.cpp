@@ -1,16 +1,22 @@
 // check_korvane_web: surveys the L2 data store over the mission's window,
-// replaces the availability page and prints its public address.
+// replaces the availability page, then from the same survey the overview
+// page, the status file and the metrics file (those configured), and
+// prints the page's public address.
 //
 // Exit status 0 after a complete run; 255 when the page cannot be opened
 // ("FATAL ERROR OPEN WRITE MODE <page>") or written ("FATAL ERROR WRITE
 // <page>"), or when the store's root cannot be searched ("FATAL ERROR DATA
 // STORE <root>"), the previous page then left as it was; 255 also when the
-// address cannot be printed. --help and --version answer without a run;
-// other arguments are ignored.
+// address cannot be printed. Another output that cannot be replaced gives
+// the same messages with its path; outputs already replaced stay. The
+// metrics file is written even after a failure, reporting it.
+// --help and --version answer without a run; other arguments are ignored.
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "korvane_config.h"
+#include "outputs.h"
 #include "page.h"
 #include "probe.h"
 #include "publish.h"
@@ -40,35 +46,85 @@ bool answered(int argc, char** argv) {
     return true;
 }
 
-korvane::page_file page;  // large (its stream buffer): not on the stack
+korvane::page_file out;  // the file being replaced; large (its buffer): not on the stack
+korvane::survey found;
+korvane::summary sum;
+
+// Replaces the output at path with what write puts in its stream; prints
+// the failure message of that output.
+template <class Write>
+bool replace(const char* path, Write write) {
+    if (korvane::page_open(path, &out) != 0) {
+        std::printf("FATAL ERROR OPEN WRITE MODE %s\n", path);
+        return false;
+    }
+    const bool written = write(out.stream) == 0;
+    if (!written || korvane::page_commit(&out) != 0) {
+        korvane::page_abandon(&out);
+        std::printf("FATAL ERROR WRITE %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// The survey and the page. A store whose root is gone (an unmounted disk)
+// is not an empty store: the page that showed the data stays.
+bool survey_and_page(const korvane::local_time& now) {
+    if (korvane::page_open(cfg::page_path, &out) != 0) {
+        std::printf("FATAL ERROR OPEN WRITE MODE %s\n", cfg::page_path);
+        return false;
+    }
+    if (!korvane::store_searchable(cfg::data_root)) {
+        korvane::page_abandon(&out);
+        std::printf("FATAL ERROR DATA STORE %s\n", cfg::data_root);
+        return false;
+    }
+    korvane::fd = out.stream;
+    const korvane::banner_identity who{cfg::program_path, cfg::account, cfg::machine};
+    const bool written = korvane::write_page(cfg::data_root, now, who, &found) == 0;
+    korvane::fd = nullptr;
+    if (!written || korvane::page_commit(&out) != 0) {
+        korvane::page_abandon(&out);
+        std::printf("FATAL ERROR WRITE %s\n", cfg::page_path);
+        return false;
+    }
+    return true;
+}
+
+double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (answered(argc, argv)) return std::fflush(stdout) == 0 ? 0 : 255;
-    if (korvane::page_open(cfg::page_path, &page) != 0) {
-        std::printf("FATAL ERROR OPEN WRITE MODE %s\n", cfg::page_path);
-        return 255;
-    }
-    // A store whose root is gone (an unmounted disk) is not an empty store:
-    // the page that showed the data stays.
-    if (!korvane::store_searchable(cfg::data_root)) {
-        korvane::page_abandon(&page);
-        std::printf("FATAL ERROR DATA STORE %s\n", cfg::data_root);
-        return 255;
-    }
-    korvane::fd = page.stream;
-
+    timespec started{}, wall{};
+    clock_gettime(CLOCK_MONOTONIC, &started);
+    clock_gettime(CLOCK_REALTIME, &wall);
     korvane::local_time now{};
-    korvane::get_tu(&now.year, &now.month, &now.day, &now.hour, &now.minute, &now.second);
-    const korvane::banner_identity who{cfg::program_path, cfg::account, cfg::machine};
-    const bool written = korvane::write_page(cfg::data_root, now, who) == 0;
-    korvane::fd = nullptr;
-    if (!written || korvane::page_commit(&page) != 0) {
-        korvane::page_abandon(&page);
-        std::printf("FATAL ERROR WRITE %s\n", cfg::page_path);
-        return 255;
+    long utc_offset = 0;
+    korvane::local_time_at(wall.tv_sec, &now, &utc_offset);
+
+    bool ok = survey_and_page(now);
+    const bool surveyed = found.days == korvane::window_days;
+    if (surveyed) korvane::summarise(found, &sum);
+    if (ok && cfg::overview_path[0] != '\0') {
+        const korvane::overview_links links{cfg::page_name, cfg::status_name};
+        ok = replace(cfg::overview_path, [&](std::FILE* f) {
+            return korvane::write_overview(f, found, sum, now, links);
+        });
     }
+    if (ok && cfg::status_path[0] != '\0')
+        ok = replace(cfg::status_path, [&](std::FILE* f) {
+            return korvane::write_status(f, found, sum, now, utc_offset);
+        });
+    if (cfg::metrics_path[0] != '\0') {
+        timespec ended{};
+        clock_gettime(CLOCK_MONOTONIC, &ended);
+        const korvane::run_report run{seconds(wall), seconds(ended) - seconds(started), ok,
+                                      surveyed ? &sum : nullptr};
+        ok = replace(cfg::metrics_path, [&](std::FILE* f) { return korvane::write_metrics(f, run); }) && ok;
+    }
+    if (!ok) return 255;
     std::printf("http://%s/%s\n", cfg::web_host, cfg::page_name);
     // The address is the run's only report: a caller must not take a lost
     // one for success.

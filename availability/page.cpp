@@ -25,10 +25,14 @@ char* append(char* end, const char* s, std::size_t n) {
 }
 
 // One day's row, without a line break: the date, then a cell per product.
-void write_row(const char* data_root, int year, int month, int day) {
+void write_row(const char* data_root, int year, int month, int day, survey* record) {
+    survey_day today{year, month, day, {}};
     bool found[product_count];
-    for (int i = 0; i < product_count; ++i)
-        found[i] = probe_file(data_root, products[i], year, month, day).status != file_status::missing;
+    for (int i = 0; i < product_count; ++i) {
+        today.status[i] = probe_file(data_root, products[i], year, month, day).status;
+        found[i] = today.status[i] != file_status::missing;
+    }
+    if (record != nullptr && record->days < window_days) record->day[record->days++] = today;
 
     char row[512];
     char* end = append(row, row_open, sizeof row_open - 1);
@@ -42,19 +46,25 @@ void write_row(const char* data_root, int year, int month, int day) {
 
 }  // namespace
 
-void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second) {
-    const std::time_t now = std::time(nullptr);
+void local_time_at(std::time_t t, local_time* out, long* utc_offset) {
     std::tm tm{};
-    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tm) == nullptr) {
-        *year = *month = *day = *hour = *minute = *second = 0;
-        return;
-    }
-    *year = tm.tm_year + 1900;
-    *month = tm.tm_mon + 1;
-    *day = tm.tm_mday;
-    *hour = tm.tm_hour;
-    *minute = tm.tm_min;
-    *second = tm.tm_sec;
+    *out = local_time{};
+    *utc_offset = 0;
+    if (t == static_cast<std::time_t>(-1) || localtime_r(&t, &tm) == nullptr) return;
+    *out = local_time{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    *utc_offset = tm.tm_gmtoff;
+}
+
+void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second) {
+    local_time now{};
+    long offset = 0;
+    local_time_at(std::time(nullptr), &now, &offset);
+    *year = now.year;
+    *month = now.month;
+    *day = now.day;
+    *hour = now.hour;
+    *minute = now.minute;
+    *second = now.second;
 }
 
 void table_debut() {
@@ -66,7 +76,9 @@ void table_debut() {
     put("</tr>\n");
 }
 
-int write_page(const char* data_root, const local_time& now, const banner_identity& who) {
+int write_page(const char* data_root, const local_time& now, const banner_identity& who,
+               survey* found) {
+    if (found != nullptr) found->days = 0;
     put("<html>\n");
     put("<body>\n");
     std::fprintf(fd, "%02d/%02d/%04d %02d:%02d:%02d ", now.day, now.month, now.year, now.hour,
@@ -93,7 +105,7 @@ int write_page(const char* data_root, const local_time& now, const banner_identi
 
                 if (month != last_month) table_debut();
                 last_month = month;
-                write_row(data_root, year, month, day);
+                write_row(data_root, year, month, day, found);
                 if (std::ferror(fd) != 0) return -1;
             }
         }

@@ -4,6 +4,9 @@
 #define AVAILABILITY_PAGE_H
 
 #include <cstdio>
+#include <ctime>
+
+#include "survey.h"
 
 namespace korvane {
 
@@ -27,6 +30,10 @@ struct banner_identity {
     const char* machine;       // the machine it runs on
 };
 
+// local_time_at: t broken down in the process's local time zone, and that
+// zone's offset from UTC in seconds. Every field 0 when it cannot be.
+void local_time_at(std::time_t t, local_time* out, long* utc_offset);
+
 // get_tu: the current local date and time. When the clock cannot be read
 // or broken down, every field is 0 (the banner then shows 00/00/0000).
 void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second);
@@ -36,9 +43,11 @@ void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second
 void table_debut();
 
 // write_page: writes the whole page to fd, probing the store under
-// data_root for every day of the window. Returns 0, or -1 as soon as a
-// write to fd has failed (the stream's error flag is set).
-int write_page(const char* data_root, const local_time& now, const banner_identity& who);
+// data_root for every day of the window, and records each day's statuses
+// in *found when it is not null. Returns 0, or -1 as soon as a write to fd
+// has failed (the stream's error flag is set).
+int write_page(const char* data_root, const local_time& now, const banner_identity& who,
+               survey* found = nullptr);
 
 }  // namespace korvane
 

@@ -21,6 +21,9 @@ const fs::path store = work / "DATA";
 const fs::path www = work / "www";
 const fs::path page = www / "check_korvane_web.html";
 const fs::path staged_bin = work / "bin" / "check_korvane_web";
+const fs::path overview = www / "check_korvane_web_overview.html";
+const fs::path status_file = www / "check_korvane_web.json";
+const fs::path metrics = work / "metrics" / "korvane_l2.prom";
 const std::string open_failure = "FATAL ERROR OPEN WRITE MODE " + page.string() + "\n";
 const std::string write_failure = "FATAL ERROR WRITE " + page.string() + "\n";
 const std::string store_failure = "FATAL ERROR DATA STORE " + store.string() + "/\n";
@@ -33,9 +36,11 @@ protected:
         fs::create_directories(www);
         fs::create_directories(store);
         fs::create_directories(staged_bin.parent_path());
+        fs::create_directories(metrics.parent_path());
         fs::copy_file(KORVANE_TEST_BIN, staged_bin);
-        for (const fs::path& p : {work, www, store, staged_bin.parent_path()})
+        for (const fs::path& p : {work, www, store, staged_bin.parent_path(), metrics.parent_path()})
             fs::permissions(p, fs::perms(0755));
+        fs::permissions(metrics.parent_path(), fs::perms(0777));  // for runs as nobody too
     }
     void TearDown() override { remove_work(); }
     static void remove_work() {
@@ -50,10 +55,12 @@ protected:
         if (arg != nullptr) return test::run({staged_bin.string(), arg}, options);
         return test::run({staged_bin.string()}, options);
     }
-    // The folder's entries other than the page: leftovers of a run.
+    // The folder's entries other than the page and the outputs beside it:
+    // leftovers of a run.
     static int strays() {
         int n = 0;
-        for (const auto& e : fs::directory_iterator(www)) n += e.path() != page;
+        for (const auto& e : fs::directory_iterator(www))
+            n += e.path() != page && e.path() != overview && e.path() != status_file;
         return n;
     }
 };
@@ -134,6 +141,67 @@ TEST_F(Program, SecondRunReplacesThePageKeepingItsMode) {
         EXPECT_EQ(st.st_gid, 65534u);
     }
     EXPECT_EQ(strays(), 0);
+}
+
+// Every output of one run tells the same story: each day of the status
+// file is the page's row, and the totals are the metrics.
+TEST_F(Program, OutputsAgreeWithThePage) {
+    test::add_data_file(store, "VAK_SURVEY", 2004, 7, 5);
+    test::add_data_file(store, "VAK_BURSTx", 2004, 7, 6);   // fallback only
+    test::add_data_file(store, "HUV_SURVEY", 2008, 2, 29);  // fallback only
+    test::add_data_file(store, "PEX_xxxxxx", 2011, 3, 14);
+    const test::run_result r = run();
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string text = test::read_file(page), json = test::read_file(status_file),
+                      prom = test::read_file(metrics);
+    EXPECT_EQ(json.find("{\"generated\": \""), 0u);
+    EXPECT_EQ(json[34] == '+' || json[34] == '-', true) << json.substr(0, 45);  // ...T00:00:00+01:00
+    int days = 0, totals[6][3] = {};
+    const char* names[] = {"primary", "fallback", "missing"};
+    for (std::size_t at = json.find("{\"date\": \""); at != std::string::npos;
+         at = json.find("{\"date\": \"", at + 1), ++days) {
+        const std::string date = json.substr(at + 10, 10);  // YYYY-MM-DD
+        std::string row = "<td>" + date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4) + "</td>";
+        std::size_t pos = json.find('[', at);
+        for (int p = 0; p < 6; ++p) {
+            const std::size_t q = json.find('"', pos) + 1;
+            const std::string st = json.substr(q, json.find('"', q) - q);
+            pos = json.find('"', q) + 1;
+            const int k = st == "primary" ? 0 : st == "fallback" ? 1 : 2;
+            ++totals[p][k];
+            row += k == 2 ? "<td bgcolor=\"#b00000\"></td>" : "<td bgcolor=\"#00b000\"></td>";
+        }
+        EXPECT_NE(text.find(row + "</tr>"), std::string::npos) << date;
+    }
+    EXPECT_EQ(days, 2444);
+    EXPECT_EQ(totals[0][1], 1);
+    EXPECT_EQ(totals[3][1], 1);
+    const char* headings[] = {"VAK", "TOQ", "ZELK", "HUV", "PEX", "WYT"};
+    for (int p = 0; p < 6; ++p)
+        for (int k = 0; k < 3; ++k) {
+            const std::string line = "korvane_l2_files{product=\"" + std::string(headings[p]) +
+                                     "\",status=\"" + names[k] + "\"} " + std::to_string(totals[p][k]) + "\n";
+            EXPECT_NE(prom.find(line), std::string::npos) << line;
+            EXPECT_NE(json.find("\"" + std::string(headings[p]) + "\": {\"primary\": " + std::to_string(totals[p][0]) +
+                                ", \"fallback\": " + std::to_string(totals[p][1])),
+                      std::string::npos);
+        }
+    EXPECT_NE(prom.find("\nkorvane_l2_window_dates 2444\n"), std::string::npos);
+    EXPECT_NE(prom.find("\nkorvane_l2_last_run_success 1\n"), std::string::npos);
+    const std::string grid = test::read_file(overview);
+    EXPECT_EQ(test::count(grid, "<tr><th>20"), 81);  // a row per month
+    EXPECT_NE(grid.find("title=\"VAK 2004-07: 1 primary, 1 fallback, 25 missing\">1+1/27</td>"), std::string::npos);
+}
+
+TEST_F(Program, AnOutputThatCannotBeReplacedFailsTheRun) {
+    fs::create_directories(overview / "in-the-way");  // a folder where the overview goes
+    const test::run_result r = run();
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "FATAL ERROR OPEN WRITE MODE " + overview.string() + "\n");
+    EXPECT_EQ(test::count(test::read_file(page), "<td>Date</td>"), 81);  // replaced before
+    EXPECT_FALSE(fs::exists(status_file));                                // not reached
+    EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
+    EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_window_dates 2444\n"), std::string::npos);
 }
 
 TEST_F(Program, FilesCountByExistenceAlone) {
@@ -227,6 +295,9 @@ TEST_F(Program, FailuresLeaveThePreviousPageAndNoTemporaryFile) {
         const test::run_result got = run(r.options);
         EXPECT_EQ(got.out, r.out) << r.what;
         EXPECT_EQ(got.status, 255) << r.what;
+        // The metrics file still tells the failure.
+        EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_last_run_success 0\n"), std::string::npos)
+            << r.what;
         if (fs::exists(www)) {
             fs::permissions(www, fs::perms::owner_all, fs::perm_options::add);
             EXPECT_EQ(test::read_file(page), "previous page") << r.what;

@@ -1,0 +1,83 @@
+// The survey's summaries: month grid, gaps across month and year ends, and
+// fallback counting, on surveys built day by day.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <set>
+
+#include "summary.h"
+
+namespace {
+
+using korvane::file_status;
+using namespace std::chrono;
+
+// A survey of the whole window where product `p` is missing on the listed
+// days (index from 2004-07-05) and found under its fallback on others.
+std::unique_ptr<korvane::survey> make(int p, const std::set<int>& missing, const std::set<int>& fallback) {
+    auto s = std::make_unique<korvane::survey>();
+    s->days = 0;
+    for (sys_days d = 2004y / July / 5; d <= 2011y / March / 14; d += days{1}) {
+        const year_month_day ymd{d};
+        korvane::survey_day day{int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day())), {}};
+        for (auto& st : day.status) st = file_status::primary;
+        const int i = s->days;
+        day.status[p] = missing.count(i) ? file_status::missing
+                        : fallback.count(i) ? file_status::fallback : file_status::primary;
+        s->day[s->days++] = day;
+    }
+    return s;
+}
+
+TEST(Summary, MonthGridAndTotals) {
+    // Day 26 is 2004-07-31, 27 is 2004-08-01; 179 is 2004-12-31, 180 2005-01-01.
+    const auto s = make(2, {26, 27, 180}, {0, 1, 2443});
+    auto sum = std::make_unique<korvane::summary>();
+    korvane::summarise(*s, sum.get());
+    ASSERT_EQ(sum->months, 81);
+    struct row {
+        int month_index, year, month, days, primary, fallback, missing;
+    };
+    const row rows[] = {
+        {0, 2004, 7, 27, 24, 2, 1},   // starts on the 5th
+        {1, 2004, 8, 31, 30, 0, 1},
+        {6, 2005, 1, 31, 30, 0, 1},
+        {43, 2008, 2, 29, 29, 0, 0},  // a leap February
+        {80, 2011, 3, 14, 13, 1, 0},  // ends on the 14th
+    };
+    for (const row& r : rows) {
+        const korvane::month_cell& c = sum->month[r.month_index];
+        EXPECT_EQ(c.year, r.year);
+        EXPECT_EQ(c.month, r.month);
+        EXPECT_EQ(c.days, r.days) << r.year << '-' << r.month;
+        EXPECT_EQ(c.product[2].primary, r.primary) << r.year << '-' << r.month;
+        EXPECT_EQ(c.product[2].fallback, r.fallback) << r.year << '-' << r.month;
+        EXPECT_EQ(c.product[2].missing, r.missing) << r.year << '-' << r.month;
+        EXPECT_EQ(c.product[0].primary, r.days);
+    }
+    EXPECT_EQ(sum->totals[2].primary, 2444 - 6);
+    EXPECT_EQ(sum->totals[2].fallback, 3);
+    EXPECT_EQ(sum->totals[2].missing, 3);
+}
+
+TEST(Summary, GapsLongestFirstAcrossMonthAndYearEnds) {
+    // Runs: 26-27 (July into August), 178-182 (across the new year), 300,
+    // 2440-2443 (to the window's end), 0 (its first day).
+    const auto s = make(4, {0, 26, 27, 178, 179, 180, 181, 182, 300, 2440, 2441, 2442, 2443}, {301});
+    korvane::gap g[8];
+    ASSERT_EQ(korvane::gap_runs(*s, 4, g, 8), 5);
+    const korvane::gap want[] = {{178, 5}, {2440, 4}, {26, 2}, {0, 1}, {300, 1}};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(g[i].first, want[i].first) << i;
+        EXPECT_EQ(g[i].length, want[i].length) << i;
+    }
+    // Kept to the two longest when there is room for two only.
+    korvane::gap two[2];
+    EXPECT_EQ(korvane::gap_runs(*s, 4, two, 2), 5);
+    EXPECT_EQ(two[0].first, 178);
+    EXPECT_EQ(two[1].first, 2440);
+    EXPECT_EQ(korvane::gap_runs(*s, 0, two, 2), 0);  // a product never missing
+}
+
+}  // namespace
