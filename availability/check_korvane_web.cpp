@@ -91,7 +91,7 @@ bool survey_and_page(const korvane::local_time& now) {
     return true;
 }
 
-double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9; }
+double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9; }
 
 }  // namespace
 

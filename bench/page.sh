@@ -42,5 +42,5 @@ run=$(printf '%s\n' "${run_us[@]}" | median)
 ratio=$(printf '%s\n' "${ratios[@]}" | median)
 echo "store: every file present, 14664 probes; $runs runs each, alternated"
 awk -v f="$floor" 'BEGIN {printf "probe_floor (access/stat, durable writes): median %.2f ms\n", f / 1000}'
-awk -v r="$run" 'BEGIN {printf "check_korvane_web full run:     median %.2f ms (page written and renamed)\n", r / 1000}'
+awk -v r="$run" 'BEGIN {printf "check_korvane_web full run:     median %.2f ms (every output replaced)\n", r / 1000}'
 echo "ratio run/floor, median of paired runs: $ratio (target <= 1.10)"

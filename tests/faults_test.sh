@@ -26,8 +26,10 @@ result() {  # result CASE OK DETAIL
 }
 fresh() { umount -R "$www" 2>/dev/null || true; umount -R "$store" 2>/dev/null || true
           rm -rf "$work"; mkdir -p -m 755 "$work" "$store" "$www" "$work/bin"
+          mkdir -m 777 "$work/metrics"
           install -m 755 "$build/tests/check_korvane_web_under_test" "$bin"; }
-strays() { find "$www" -mindepth 1 ! -path "$page" | wc -l; }
+strays() { find "$www" -mindepth 1 ! -path "$page" ! -name check_korvane_web_overview.html \
+             ! -name check_korvane_web.json | wc -l; }
 body() { tail -n +4 "$1"; }  # the page without its banner
 add_day() { mkdir -p "$store/$1"
   for name in VAK_SURVEY TOQ_HFx1024 ZEL_VLF1024 HUV_BURSTx PEX_xxxxxx VAK_ORBITO; do

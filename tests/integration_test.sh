@@ -25,7 +25,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 echo "== demo page"
 store="$build/demo/DATA/KORVANE/DATA/L2/"
-rm -rf "$build/demo/DATA" && mkdir -p "$build/demo/www"
+rm -rf "$build/demo/DATA" && mkdir -p "$build/demo/www" "$build/demo/metrics"
 # Options are never taken for a root: nothing is created for them.
 for args in --help -h --full "--full --full" ""; do
   (cd "$tmp" && set +e && "$build/tools/make_demo_store" $args >/dev/null; echo $? > status)
@@ -80,7 +80,7 @@ for _ in 1 2 3 4 5; do
 done
 [ -n "$port" ] || { cat "$tmp/error.log" 2>/dev/null; echo "FAIL: nginx did not start"; exit 1; }
 url="http://127.0.0.1:$port/check_korvane_web.html"
-index_page=check_korvane_web.html
+index_page=check_korvane_web_overview.html
 
 head=$(curl -s -D - -o "$tmp/served.html" "$url")
 grep -q '^HTTP/1.1 200' <<<"$head" || fail "status: $(head -1 <<<"$head")"
@@ -90,6 +90,9 @@ cmp -s "$tmp/served.html" "$www/check_korvane_web.html" || fail "served page dif
 [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$url")" = 403 ] || fail "POST accepted"
 curl -s -o "$tmp/root.html" "http://127.0.0.1:$port/" && cmp -s "$tmp/root.html" "$www/$index_page" ||
   fail "/ does not serve $index_page"
+json_head=$(curl -s -D - -o "$tmp/served.json" "http://127.0.0.1:$port/check_korvane_web.json")
+grep -qi '^Content-Type: application/json' <<<"$json_head" || fail "status file type: $(grep -i content-type <<<"$json_head")"
+cmp -s "$tmp/served.json" "$www/check_korvane_web.json" || fail "served status file differs"
 touch "$www/.check_korvane_web.html.XXXXXX"
 [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/.check_korvane_web.html.XXXXXX")" = 404 ] ||
   fail "a page being written is served"
@@ -144,6 +147,61 @@ for date in 20050210 20090815 $("$build/period/PERIODE" 20040705 20110314 | awk 
 done
 echo "checked the cells of $checked days"
 
+echo "== the overview against the status file"
+# Month x product counts from the status file (one day a line), as the
+# grid's cells title them: "VAK 2004-07: 25 primary, 2 fallback, 0 missing".
+awk -F'"' '/"date": / {
+    month = substr($4, 1, 7); n = 0
+    for (i = 8; i <= NF; i += 2) if ($i ~ /^(primary|fallback|missing)$/) c[month, ++n, $i]++
+    months[month] = 1
+  }
+  END {
+    split("VAK TOQ ZELK HUV PEX WYT", name, " ")
+    for (m in months) for (p = 1; p <= 6; p++)
+      printf "%s %s: %d primary, %d fallback, %d missing\n", name[p], m, c[m, p, "primary"], c[m, p, "fallback"], c[m, p, "missing"]
+  }' "$www/check_korvane_web.json" | sort > "$tmp/from-json"
+timeout 120 "${chrome[@]}" --dump-dom "http://127.0.0.1:$port/" > "$tmp/overview-dom.html" 2>/dev/null || fail "chromium: overview"
+grep -o 'title="[A-Z]* [0-9-]*: [^"]*"' "$tmp/overview-dom.html" | sed 's/^title="//; s/"$//' | sort > "$tmp/from-grid"
+[ "$(wc -l < "$tmp/from-grid")" = $((81 * 6)) ] || fail "grid cells: $(wc -l < "$tmp/from-grid")"
+cmp -s "$tmp/from-json" "$tmp/from-grid" || fail "grid differs from the status file: $(diff "$tmp/from-json" "$tmp/from-grid" | head -3)"
+grep -q '<script' "$tmp/overview-dom.html" && fail "the overview holds a script"
+grep -qE '(src|href)="https?:' "$www/$index_page" && fail "the overview loads an external resource"
+
+echo "== metrics"
+metrics="$build/demo/metrics/korvane_l2.prom"
+if command -v promtool >/dev/null; then
+  promtool check metrics < "$metrics" > "$tmp/promtool" 2>&1 || fail "promtool: $(cat "$tmp/promtool")"
+  [ -s "$tmp/promtool" ] && fail "promtool reports: $(cat "$tmp/promtool")"
+else
+  echo "SKIP  promtool checks: promtool is not installed (Debian package prometheus)"
+fi
+exporter=$(command -v prometheus-node-exporter || true)
+if [ -n "$exporter" ]; then
+  mkdir -p "$tmp/textfile" && cp "$metrics" "$tmp/textfile/"
+  exporter_port=$((20000 + RANDOM % 40000))
+  "$exporter" --web.listen-address="127.0.0.1:$exporter_port" --collector.disable-defaults \
+    --collector.textfile --collector.textfile.directory="$tmp/textfile" > "$tmp/exporter.log" 2>&1 &
+  exporter_pid=$!
+  scraped=""
+  for _ in $(seq 50); do
+    scraped=$(curl -s "http://127.0.0.1:$exporter_port/metrics" || true)
+    [ -n "$scraped" ] && break
+    sleep 0.1
+  done
+  kill "$exporter_pid" 2>/dev/null; wait "$exporter_pid" 2>/dev/null || true
+  grep -qx 'korvane_l2_window_dates 2444' <<<"$scraped" || fail "node exporter: no korvane_l2_window_dates 2444"
+  grep -qx 'korvane_l2_last_run_success 1' <<<"$scraped" || fail "node exporter: the run is not reported good"
+  want_files=$(grep '^korvane_l2_files{' "$metrics" | sort)
+  [ "$(grep '^korvane_l2_files{' <<<"$scraped" | sort)" = "$want_files" ] || fail "node exporter: korvane_l2_files differ"
+  grep -q 'node_textfile_scrape_error 0' <<<"$scraped" || fail "node exporter: textfile scrape error"
+else
+  echo "SKIP  node exporter checks: prometheus-node-exporter is not installed"
+fi
+
+if [ -n "$screenshot" ]; then
+  timeout 120 "${chrome[@]}" --hide-scrollbars --window-size=900,1100 --screenshot="${screenshot%.png}-overview.png" \
+    "http://127.0.0.1:$port/" >/dev/null 2>&1 || fail "overview screenshot"
+fi
 if [ -n "$screenshot" ]; then
   timeout 120 "${chrome[@]}" --hide-scrollbars --window-size=900,700 --screenshot="$screenshot" "$url" \
     >/dev/null 2>&1 || fail "screenshot"
