@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
+#include "date_heure_check.h"
 #include "support.h"
-#include "temps.h"
 
 namespace {
 
@@ -100,7 +100,6 @@ TEST(Correlation, ReadingsAcrossRecordsGapsAndPartitions) {
     const auto c = table(good);
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(c->count, 4);
-    const date_heure none{9999, 99, 99, 99, 99, 99, 999};
     struct row {
         const char* what;
         int partition;
@@ -113,22 +112,18 @@ TEST(Correlation, ReadingsAcrossRecordsGapsAndPartitions) {
         {"last reading of the first record", 1, 999.5, 0, {2004, 7, 5, 0, 16, 39, 500}},
         {"first reading of the second record", 1, 1000.0, 0, {2004, 7, 5, 0, 16, 40, 500}},
         {"second record at rate 2", 1, 1001.0, 0, {2004, 7, 5, 0, 16, 41, 0}},
-        {"in the gap", 1, 2500.0, -1, none},
+        {"in the gap", 1, 2500.0, -1, test::sentinel},
         {"after the gap", 1, 3000.0, 0, {2004, 7, 6, 0, 0, 0, 0}},
-        {"before the first", 1, -0.001, -1, none},
-        {"after the last", 1, 1e9, -1, none},
+        {"before the first", 1, -0.001, -1, test::sentinel},
+        {"after the last", 1, 1e9, -1, test::sentinel},
         {"the same reading after the reset", 2, 1024.0, 0, {2008, 1, 1, 0, 0, 1, 0}},
-        {"an unknown partition", 3, 10.0, -1, none},
-        {"NaN", 1, std::nan(""), -1, none},
+        {"an unknown partition", 3, 10.0, -1, test::sentinel},
+        {"NaN", 1, std::nan(""), -1, test::sentinel},
     };
     for (const row& r : rows) {
         date_heure out{1, 2, 3, 4, 5, 6, 7};
         EXPECT_EQ(temps::tb_to_tu(*c, r.partition, r.tb, &out), r.status) << r.what;
-        EXPECT_TRUE(out.annee == r.want.annee && out.mois == r.want.mois && out.jour == r.want.jour &&
-                    out.heure == r.want.heure && out.minute == r.want.minute &&
-                    out.seconde == r.want.seconde && out.milliseconde == r.want.milliseconde)
-            << r.what << ": " << out.annee << '-' << out.mois << '-' << out.jour << ' ' << out.heure
-            << ':' << out.minute << ':' << out.seconde << '.' << out.milliseconde;
+        EXPECT_TRUE(test::same(out, r.want)) << r.what << ": " << out;
     }
     // Instants: in the gap none; covered by both partitions, the later wins.
     int partition = 0;
@@ -172,15 +167,8 @@ TEST(Correlation, RandomRoundTrips) {
         ++answered;
         date_heure back{};
         ASSERT_EQ(temps::tb_to_tu(*c, partition, reading, &back), 0);
-        const double want = temps::tu_to_date(at.annee, at.mois, at.jour, at.heure, at.minute, at.seconde) + at.milliseconde;
-        int jd = 0, jd_at = 0;
-        temps::julday(back.mois, back.jour, back.annee, &jd);
-        temps::julday(at.mois, at.jour, at.annee, &jd_at);
-        ASSERT_EQ(static_cast<long long>(jd - jd_at) * 86400000 +
-                      ((back.heure - at.heure) * 60LL + back.minute - at.minute) * 60000 +
-                      (back.seconde - at.seconde) * 1000LL + back.milliseconde - at.milliseconde,
-                  0)
-            << "instant " << want << " partition " << partition << " reading " << reading;
+        ASSERT_EQ(test::instant_ms(back), test::instant_ms(at))
+            << at << " came back as " << back << " (partition " << partition << ", reading " << reading << ")";
     }
     EXPECT_GT(answered, 1800);
 }

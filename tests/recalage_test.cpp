@@ -8,34 +8,14 @@
 #include <random>
 #include <thread>
 
-#include "temps.h"
-
-namespace temps {
-// Printed by failing expectations.
-std::ostream& operator<<(std::ostream& os, const date_heure& t) {
-    return os << t.annee << '-' << t.mois << '-' << t.jour << ' ' << t.heure << ':' << t.minute
-              << ':' << t.seconde << '.' << t.milliseconde;
-}
-}  // namespace temps
+#include "date_heure_check.h"
 
 namespace {
 
 using temps::date_heure;
-
-bool same(const date_heure& a, const date_heure& b) {
-    return a.annee == b.annee && a.mois == b.mois && a.jour == b.jour && a.heure == b.heure &&
-           a.minute == b.minute && a.seconde == b.seconde && a.milliseconde == b.milliseconde;
-}
-
-constexpr date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
-
-// Milliseconds from the start of day number 0, exact whatever the fields'
-// signs.
-long long instant_ms(const date_heure& t) {
-    int jd = 0;
-    temps::julday(t.mois, t.jour, t.annee, &jd);
-    return jd * 86400000LL + ((t.heure * 60LL + t.minute) * 60 + t.seconde) * 1000 + t.milliseconde;
-}
+using test::instant_ms;
+using test::same;
+using test::sentinel;
 
 TEST(Recalage, UncalibratedAtStart) {
     EXPECT_EQ(temps::K, 0.0);
