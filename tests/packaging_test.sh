@@ -103,6 +103,7 @@ done
 # takes the grant back.
 dpkg-deb -e "$deb" "$tmp/control"
 grep -q 'systemd-tmpfiles --create korvane-watch.conf$' "$tmp/control/postinst" || fail "postinst: no tmpfiles run"
+grep -q 'u:[a-z]*:rwx,m::rwx' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: the grant leaves the mask"
 grep -q 'setfacl -x u:' "$tmp/control/postrm" || fail "postrm: the grant stays after purge"
 grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
 dpkg-deb -x "$deb" "$tmp/unpacked"
