@@ -35,12 +35,17 @@ bool out_flush(output* out) {
 }
 
 bool read_date(const char* text, int* jd) {
-    int year = 0, month = 0, day = 0;
+    int year = 0, month = 0, day = 0, month_at = 0, day_at = 0;
     // scanf's own field rules are the date format (blanks skipped, a sign
     // counted in the width); fields of at most four characters cannot
-    // overflow, so nothing is lost by its lack of range errors.
-    if (std::sscanf(text, "%4d%2d%2d", &year, &month, &day) != 3)  // NOLINT(cert-err34-c)
+    // overflow, so nothing is lost by its lack of range errors. The %n
+    // mark where the month and the day start, after their blanks.
+    if (std::sscanf(text, "%4d %n%2d %n%2d", &year, &month_at, &month, &day_at, &day) != 3)  // NOLINT(cert-err34-c)
         return false;
+    // A sign is the year's alone: "2004-01-01" would read month "-0" and
+    // list December 2003.
+    auto signed_field = [text](int at) { return text[at] == '-' || text[at] == '+'; };
+    if (signed_field(month_at) || signed_field(day_at)) return false;
     return temps::julday(month, day, year, jd) == 0;  // fails for year 0
 }
 

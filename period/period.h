@@ -22,7 +22,8 @@ bool out_flush(output* out);
 
 // read_date: reads text as the scanf pattern "%4d%2d%2d" does and gives its
 // Julian day number (out-of-range months and days run on). false when
-// fewer than three fields convert or the year is 0.
+// fewer than three fields convert, the month or the day has a sign, or the
+// year is 0.
 bool read_date(const char* text, int* jd);
 
 // list_days: one "%04d%02d%02d" line per day from jd_start to jd_end, both

@@ -2,6 +2,7 @@
 // of years 1 to 9999 listed in both directions against caldat.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ TEST(Periode, Transcripts) {
         {"year-one-zero-padded", {"00010101", "00010102"}, "00010101\n00010102\n", 0},
         {"before-year-one", {"-0011231", "00010101"}, "-0011231\n00010101\n", 0},
         {"beyond-9999", {"99991231", "99991301"}, "99991231\n100000101\n", 0},
+        {"signed-month-refused", {"2004-01-01", "2004-01-03"}, "Date incorrecte : 2004-01-01\n", 255},
+        {"signed-day-refused", {"20040101", "200401+3"}, "Date incorrecte : 200401+3\n", 255},
         {"bad-start-not-reading-end", {"2004AB01", "junk"}, "Date incorrecte : 2004AB01\n", 255},
         {"bad-end", {"20040101", "2004"}, "Date incorrecte : 2004\n", 255},
         {"empty-start", {"", "20040101"}, "Date incorrecte : \n", 255},
@@ -73,6 +76,8 @@ TEST(Periode, LostOutputIsAFailure) {
         EXPECT_EQ(test::run({bin, "00010101", "99991231"}, r.options).status, 255) << r.name;
         EXPECT_EQ(test::run({bin, "20040101", "20040102"}, r.options).status, 255) << r.name;
     }
+    // Like any filter, ended by SIGPIPE when the shell leaves it at its default.
+    EXPECT_EQ(test::run({bin, "00010101", "99991231"}, {nullptr, -1, false, true, true}).status, 128 + SIGPIPE);
 }
 
 // Every day of years 1 to 9999 and a stretch before year 1, each listing

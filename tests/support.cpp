@@ -59,10 +59,9 @@ run_result run(const std::vector<std::string>& argv, const run_options& options)
         if (options.file_size_limit >= 0) {
             const rlimit lim{static_cast<rlim_t>(options.file_size_limit),
                              static_cast<rlim_t>(options.file_size_limit)};
-            std::signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
         }
-        if (options.reader_gone) std::signal(SIGPIPE, SIG_IGN);
+        std::signal(SIGPIPE, options.reader_gone && !options.sigpipe_default ? SIG_IGN : SIG_DFL);
         if (options.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(127);
         std::vector<char*> args;

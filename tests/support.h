@@ -37,9 +37,10 @@ void add_data_file(const fs::path& root, const char* name, int year, int month, 
 
 struct run_options {
     const char* stdout_to = nullptr;  // a file for standard output instead of a pipe
-    long file_size_limit = -1;        // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    long file_size_limit = -1;        // RLIMIT_FSIZE in bytes (SIGXFSZ at its default)
     bool as_nobody = false;           // drop root to the nobody account first
     bool reader_gone = false;         // standard output is a pipe nobody reads, SIGPIPE ignored
+    bool sigpipe_default = false;     // with reader_gone: SIGPIPE left at its default
 };
 
 struct run_result {
