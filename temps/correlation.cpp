@@ -1,9 +1,13 @@
 // Clock-correlation tables: reading them from their text form and
 // converting with the record that held at a reading or an instant.
+#include <sys/types.h>
+
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 #include <cstring>
 #include <initializer_list>
 
@@ -15,16 +19,19 @@ namespace {
 
 using detail::instant_ms;
 
-constexpr int max_line = 1024;
 constexpr const char* field_names[] = {"partition", "from_tb", "to_tb", "tb_ref", "tu_ref", "rate"};
 
 bool is_blank(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
 
-bool parse_double(const char* tok, double* v) {
-    char* end = nullptr;
-    errno = 0;
-    *v = std::strtod(tok, &end);
-    return end != tok && *end == '\0';
+// Decimal numbers only, whatever the locale of the calling program:
+// from_chars knows no decimal comma and no hexadecimal without asking.
+enum class number { ok, malformed, out_of_range };
+
+number parse_double(const char* tok, double* v) {
+    const char* end = tok + std::strlen(tok);
+    const auto [at, ec] = std::from_chars(tok, end, *v);
+    if (ec == std::errc::result_out_of_range && at == end) return number::out_of_range;
+    return ec == std::errc{} && at == end ? number::ok : number::malformed;
 }
 
 // "YYYY-MM-DDTHH:MM:SS.mmm", every field in range and the date real (it
@@ -78,34 +85,49 @@ struct reader {
             std::snprintf(detail, sizeof detail, "6 fields expected, %d found", n);
             return fail(detail);
         }
-        char* end = nullptr;
-        errno = 0;
-        const long part = std::strtol(fields[0], &end, 10);
-        if (end == fields[0] || *end != '\0' || errno != 0 || part > 2147483647L)
-            return fail("partition is not a whole number: ", fields[0]);
+        int part = 0;
+        const char* tok = fields[0];
+        const auto [at, ec] = std::from_chars(tok, tok + std::strlen(tok), part);
+        if (ec != std::errc{} || *at != '\0') return fail("partition is not a whole number: ", tok);
         if (part < 1) return fail("partition below 1: ", fields[0]);
         double v[6] = {};
         for (const int i : {1, 2, 3, 5}) {
-            if (!parse_double(fields[i], &v[i])) return fail(field_names[i], " is not a number");
+            const number got = parse_double(fields[i], &v[i]);
+            if (got == number::malformed) return fail(field_names[i], " is not a number");
+            if (got == number::out_of_range) return fail(field_names[i], " is out of range");
             if (!std::isfinite(v[i])) return fail(field_names[i], " is not finite");
         }
         if (v[1] >= v[2]) return fail("from_tb is not below to_tb");
         date_heure tu{};
         if (!parse_tu(fields[4], &tu)) return fail("tu_ref is not a real YYYY-MM-DDTHH:MM:SS.mmm: ", fields[4]);
         if (v[5] == 0.0) return fail("rate is zero");
-        *r = correlation_record{static_cast<int>(part), v[1], v[2], calibration{v[3], tu, v[5]}};
+        *r = correlation_record{part, v[1], v[2], calibration{v[3], tu, v[5]}};
         return 1;
     }
 
     // Reads every record, checking their order; stores them in out unless
-    // it is null. Returns the count, or -1.
+    // it is null. Lines may be of any length. Returns the count, or -1.
     int all(std::FILE* f, correlation* out) {
-        char text[max_line];
+        char* text = nullptr;
+        std::size_t size = 0;
+        const int count = records(f, out, &text, &size);
+        std::free(text);  // NOLINT(cppcoreguidelines-no-malloc): getline's buffer
+        return count;
+    }
+
+    int records(std::FILE* f, correlation* out, char** text, std::size_t* size) {
         int count = 0;
         correlation_record prev{}, r{};
-        for (line = 1; std::fgets(text, sizeof text, f) != nullptr; ++line) {
-            if (std::strchr(text, '\n') == nullptr && std::feof(f) == 0) return fail("line too long");
-            const int got = record(text, &r);
+        for (line = 1;; ++line) {
+            errno = 0;
+            const ssize_t n = getline(text, size, f);
+            if (n < 0) break;
+            char* start = *text;
+            // A byte-order mark that some editors write first.
+            if (line == 1 && std::strncmp(start, "\xEF\xBB\xBF", 3) == 0) start += 3;
+            if (std::memchr(*text, '\0', static_cast<std::size_t>(n)) != nullptr)
+                return fail("NUL byte in the line");
+            const int got = record(start, &r);
             if (got < 0) return -1;
             if (got == 0) continue;
             if (count > 0 && (r.partition < prev.partition ||
@@ -118,9 +140,14 @@ struct reader {
             prev = r;
             ++count;
         }
+        if (errno == ENOMEM) return fail("out of memory");
         if (std::ferror(f) != 0) {
             line = 0;
             return fail("cannot read: ", std::strerror(errno));
+        }
+        if (count == 0) {
+            line = 0;
+            return fail("no record");
         }
         return count;
     }
@@ -146,11 +173,12 @@ void partition_range(const correlation& c, int partition, int* first, int* last)
     *last = n;
     if (n == 0 || (c.records[0].partition == partition && c.records[n - 1].partition == partition))
         return;
-    auto lower = [&](int p) {  // first record of partition p or later
+    // The first record for which before(record) is false.
+    auto search = [&](auto before) {
         int lo = 0, len = n;
         while (len > 0) {
             const int half = len / 2;
-            if (c.records[lo + half].partition < p) {
+            if (before(c.records[lo + half].partition)) {
                 lo += half + 1;
                 len -= half + 1;
             } else {
@@ -159,8 +187,8 @@ void partition_range(const correlation& c, int partition, int* first, int* last)
         }
         return lo;
     };
-    *first = lower(partition);
-    *last = lower(partition + 1);
+    *first = search([partition](int p) { return p < partition; });
+    *last = search([partition](int p) { return p <= partition; });
 }
 
 // The record of the partition that covers tb, or nullptr. Calibrations are
@@ -174,8 +202,10 @@ const correlation_record* find_record(const correlation& c, int partition, doubl
         return nullptr;  // also NaN
     const double lo = c.records[first].from_tb, width = c.records[last - 1].to_tb - lo;
     const int count = last - first;
-    int guess = first + static_cast<int>((tb - lo) / width * count);
-    if (guess >= last) guess = last - 1;
+    // A span wider than any double (-1e308 to 1e308) makes the share NaN
+    // or infinite: then the search alone decides.
+    const double share = (tb - lo) / width * count;  // [0, count] when finite
+    const int guess = first + (share >= 0.0 && share < count ? static_cast<int>(share) : 0);
     const correlation_record* r = &c.records[guess];
     if (!(r->from_tb <= tb && tb < r->to_tb)) {
         // The last record whose from_tb <= tb.
