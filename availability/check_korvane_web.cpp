@@ -8,9 +8,11 @@
 // <page>"), or when the store's root cannot be searched ("FATAL ERROR DATA
 // STORE <root>"), the previous page then left as it was; 255 also when the
 // address cannot be printed. Another output that cannot be replaced gives
-// the same messages with its path; outputs already replaced stay. The
-// metrics file is written even after a failure, reporting it.
-// --help and --version answer without a run; other arguments are ignored.
+// the same messages with its path; outputs already replaced stay. "FATAL
+// ERROR SYNC <path>": that file was replaced but its folder could not be
+// synced. The metrics file is written even after a failure, reporting it.
+// --help and --version answer without a run; any other argument prints the
+// usage and exits with 255, touching nothing.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -30,25 +32,40 @@ namespace cfg = korvane::config;
 static_assert(sizeof cfg::data_root - 1 + korvane::longest_path_tail < korvane::path_capacity,
               "KORVANE_DATA_ROOT is too long for the probes' paths");
 
-bool answered(int argc, char** argv) {
-    if (argc < 2) return false;
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("check_korvane_web %s\n", cfg::version);
-        return true;
-    }
-    if (std::strcmp(argv[1], "--help") != 0) return false;
+void usage() {
     std::printf("Usage : check_korvane_web\n\n"
                 "Surveys the KORVANE L2 data store %s from 2004-07-05 to 2011-03-14,\n"
                 "replaces the availability page %s\n"
                 "and prints its address. Takes no arguments; exits with 255 after a\n"
                 "FATAL ERROR line when the page or the store cannot be used.\n",
                 cfg::data_root, cfg::page_path);
-    return true;
+}
+
+// The exit status of a run that answers its arguments instead of
+// surveying, or -1 for a survey. A mistyped option (--hlep) must not run.
+int answered(int argc, char** argv) {
+    if (argc < 2) return -1;
+    const bool version = std::strcmp(argv[1], "--version") == 0;
+    const bool help = std::strcmp(argv[1], "--help") == 0;
+    if (version) std::printf("check_korvane_web %s\n", cfg::version);
+    else usage();
+    const bool flushed = std::fflush(stdout) == 0;
+    return (version || help) && argc == 2 && flushed ? 0 : 255;
 }
 
 korvane::page_file out;  // the file being replaced; large (its buffer): not on the stack
 korvane::survey found;
 korvane::summary sum;
+
+// Commits the file being replaced; prints the failure message of path.
+// A file that replaced the old one but whose folder could not be synced is
+// in place: the message says so rather than claim the old file stays.
+bool commit(const char* path) {
+    const int status = korvane::page_commit(&out);
+    if (status == korvane::commit_unsynced) std::printf("FATAL ERROR SYNC %s\n", path);
+    else if (status != 0) std::printf("FATAL ERROR WRITE %s\n", path);
+    return status == 0;
+}
 
 // Replaces the output at path with what write puts in its stream; prints
 // the failure message of that output.
@@ -58,13 +75,12 @@ bool replace(const char* path, Write write) {
         std::printf("FATAL ERROR OPEN WRITE MODE %s\n", path);
         return false;
     }
-    const bool written = write(out.stream) == 0;
-    if (!written || korvane::page_commit(&out) != 0) {
+    if (write(out.stream) != 0) {
         korvane::page_abandon(&out);
         std::printf("FATAL ERROR WRITE %s\n", path);
         return false;
     }
-    return true;
+    return commit(path);
 }
 
 // The survey and the page. A store whose root is gone (an unmounted disk)
@@ -83,12 +99,12 @@ bool survey_and_page(const korvane::local_time& now) {
     const korvane::banner_identity who{cfg::program_path, cfg::account, cfg::machine};
     const bool written = korvane::write_page(cfg::data_root, now, who, &found) == 0;
     korvane::fd = nullptr;
-    if (!written || korvane::page_commit(&out) != 0) {
+    if (!written) {
         korvane::page_abandon(&out);
         std::printf("FATAL ERROR WRITE %s\n", cfg::page_path);
         return false;
     }
-    return true;
+    return commit(cfg::page_path);
 }
 
 double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9; }
@@ -96,7 +112,7 @@ double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + stati
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (answered(argc, argv)) return std::fflush(stdout) == 0 ? 0 : 255;
+    if (const int status = answered(argc, argv); status >= 0) return status;
     timespec started{}, wall{};
     clock_gettime(CLOCK_MONOTONIC, &started);
     clock_gettime(CLOCK_REALTIME, &wall);

@@ -66,11 +66,14 @@ probe_result probe_file(const char* root, const product& p, int year, int month,
     return r;
 }
 
-int probe(const char* root, const product& p, int year, int month, int day) {
-    const probe_result r = probe_file(root, p, year, month, day);
+int probe_time(const probe_result& r) {
     if (r.status == file_status::missing || !r.ctime_read) return 0;
     // A time that is 0 once cut to 32 bits would read as absent.
     return r.ctime != 0 ? r.ctime : 1;
+}
+
+int probe(const char* root, const product& p, int year, int month, int day) {
+    return probe_time(probe_file(root, p, year, month, day));
 }
 
 bool store_searchable(const char* root) {

@@ -52,10 +52,13 @@ struct probe_result {
 // is missing (the build refuses store roots that long).
 probe_result probe_file(const char* root, const product& p, int year, int month, int day);
 
-// probe: the status-change time of the file probe_file finds, 0 when none
-// exists or its status cannot be read. A present file whose time cut to 32
-// bits is 0 (1970-01-01 00:00:00, or a multiple of 2^32 s later) gives 1,
-// so that non-zero always means present.
+// probe_time: what a probe answers for r: the status-change time of the
+// file found, 0 when none exists or its status cannot be read. A present
+// file whose time cut to 32 bits is 0 (1970-01-01 00:00:00, or a multiple
+// of 2^32 s later) gives 1, so that non-zero always means present.
+int probe_time(const probe_result& r);
+
+// probe: probe_time of the file probe_file finds.
 int probe(const char* root, const product& p, int year, int month, int day);
 
 // The six probes of the page, in column order, over the store under root.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,9 +17,13 @@ namespace korvane {
 namespace {
 
 // The hidden name of a new file: "." + the target's name (cut so that the
-// whole always fits in a file name) + "." + six characters.
+// whole always fits in a file name) + ".korvane-new." + six characters.
+// The marker keeps an operator's own ".page.html.backup" out of the sweep.
+constexpr char marker[] = ".korvane-new.";
+constexpr std::size_t marker_len = sizeof marker - 1;
 constexpr std::size_t suffix_len = 6;
-constexpr std::size_t max_stem = NAME_MAX - 2 - suffix_len;
+constexpr std::size_t max_stem = NAME_MAX - 1 - marker_len - suffix_len;
+constexpr char name_chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 std::size_t stem_len(const char* name) {
     const std::size_t n = std::strlen(name);
@@ -27,18 +32,20 @@ std::size_t stem_len(const char* name) {
 
 bool is_temp_name(const char* entry, const char* name) {
     const std::size_t stem = stem_len(name);
-    return entry[0] == '.' && std::strncmp(entry + 1, name, stem) == 0 && entry[1 + stem] == '.' &&
-           std::strlen(entry + 2 + stem) == suffix_len;
+    if (entry[0] != '.' || std::strncmp(entry + 1, name, stem) != 0 ||
+        std::strncmp(entry + 1 + stem, marker, marker_len) != 0)
+        return false;
+    const char* s = entry + 1 + stem + marker_len;
+    return std::strlen(s) == suffix_len && std::strspn(s, name_chars) == suffix_len;
 }
 
 void make_temp_name(char (&out)[NAME_MAX + 1], const char* name, unsigned seed) {
-    static constexpr char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     const std::size_t stem = stem_len(name);
     out[0] = '.';
     std::memcpy(out + 1, name, stem);
-    out[1 + stem] = '.';
-    char* s = out + 2 + stem;
-    for (std::size_t i = 0; i < suffix_len; ++i, seed /= 62) s[i] = chars[seed % 62];
+    std::memcpy(out + 1 + stem, marker, marker_len);
+    char* s = out + 1 + stem + marker_len;
+    for (std::size_t i = 0; i < suffix_len; ++i, seed /= 62) s[i] = name_chars[seed % 62];
     s[suffix_len] = '\0';
 }
 
@@ -51,7 +58,10 @@ unsigned next_seed() {
 }
 
 // Named new files, removed by the handler of the fatal signals. A slot is
-// filled before its name exists on disk and emptied once it is gone.
+// filled once its name exists on disk (the signals blocked meanwhile, so
+// that no name is ever left unlisted) and emptied before the name goes or
+// passes to the target. The fences keep the compiler from publishing a
+// slot before its name is written.
 constexpr int max_slots = 8;
 struct named_file {
     int dir_fd;
@@ -59,10 +69,14 @@ struct named_file {
 };
 named_file slots[max_slots];
 volatile std::sig_atomic_t in_use[max_slots];
+constexpr int fatal_signals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 extern "C" void remove_named_files(int sig) {
-    for (int i = 0; i < max_slots; ++i)
-        if (in_use[i] != 0) unlinkat(slots[i].dir_fd, slots[i].name, 0);
+    for (int i = 0; i < max_slots; ++i) {
+        if (in_use[i] == 0) continue;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        unlinkat(slots[i].dir_fd, slots[i].name, 0);
+    }
     raise(sig);  // SA_RESETHAND: now the default action ends the process
 }
 
@@ -70,10 +84,9 @@ void install_handlers() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGXFSZ}) {
+    for (const int sig : fatal_signals) {
         struct sigaction old {};
-        // A signal the caller ignores stays ignored (nohup, a file size
-        // limit with SIGXFSZ ignored: then the write fails and is reported).
+        // A signal the caller ignores stays ignored (nohup).
         if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
         struct sigaction sa {};
         sa.sa_handler = remove_named_files;
@@ -81,13 +94,40 @@ void install_handlers() {
         sigemptyset(&sa.sa_mask);
         sigaction(sig, &sa, nullptr);
     }
+    // A file size limit must fail the write (EFBIG, reported), not kill
+    // the run before it can say so.
+    struct sigaction old {};
+    if (sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
+        struct sigaction sa {};
+        sa.sa_handler = SIG_IGN;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGXFSZ, &sa, nullptr);
+    }
 }
+
+// The fatal signals held back while a name is made and listed.
+class signals_held {
+public:
+    signals_held() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int sig : fatal_signals) sigaddset(&set, sig);
+        sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~signals_held() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    signals_held(const signals_held&) = delete;
+    signals_held& operator=(const signals_held&) = delete;
+
+private:
+    sigset_t old_{};
+};
 
 int claim_slot(int dir_fd, const char* name) {
     for (int i = 0; i < max_slots; ++i) {
         if (in_use[i] != 0) continue;
         slots[i].dir_fd = dir_fd;
         std::memcpy(slots[i].name, name, std::strlen(name) + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
         in_use[i] = 1;
         return i;
     }
@@ -95,7 +135,10 @@ int claim_slot(int dir_fd, const char* name) {
 }
 
 void release_slot(int* slot) {
-    if (*slot >= 0) in_use[*slot] = 0;
+    if (*slot >= 0) {
+        in_use[*slot] = 0;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
     *slot = -1;
 }
 
@@ -106,13 +149,37 @@ bool copy(char (&dst)[PATH_MAX], const char* src, std::size_t n) {
     return true;
 }
 
+// The folder part of path ("." when it has none).
+void folder_of(const char* path, char (&dir)[PATH_MAX]) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) copy(dir, ".", 1);
+    else copy(dir, path, slash == path ? 1 : static_cast<std::size_t>(slash - path));
+}
+
+// Whether the kernel's rule for links in shared folders
+// (fs.protected_symlinks) lets this account follow the link described by
+// link_st in path's folder: in a sticky, world-writable folder only links
+// of this account or of the folder's owner are followed. Another
+// account's link planted beside the page could otherwise make a
+// privileged run replace any file it points to.
+bool may_follow(const char* path, const struct stat& link_st) {
+    char dir[PATH_MAX];
+    folder_of(path, dir);
+    struct stat ds {};
+    if (stat(dir, &ds) != 0) return false;
+    const bool shared = (ds.st_mode & S_ISVTX) != 0 && (ds.st_mode & S_IWOTH) != 0;
+    return !shared || link_st.st_uid == geteuid() || link_st.st_uid == ds.st_uid;
+}
+
 // Follows symbolic links as open() would, even to a target that does not
-// exist yet. False on a loop or a name too long.
+// exist yet. False on a loop, a name too long, or a link open() would
+// refuse to follow.
 bool resolve_links(const char* path, char (&out)[PATH_MAX]) {
     if (!copy(out, path, std::strlen(path))) return false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        if (!may_follow(out, st)) return false;
         char link[PATH_MAX];
         const ssize_t n = readlink(out, link, sizeof link - 1);
         if (n <= 0) return false;
@@ -135,47 +202,83 @@ bool may(int dir_fd, const char* name, int mode) {
     return faccessat(dir_fd, name, mode, setid ? AT_EACCESS : 0) == 0;
 }
 
-// Runs op under fresh hidden names until one is free. On success the name
-// stays in pf->temp and in the signal handler's table; on failure neither.
-template <class Op>
-bool under_hidden_name(page_file* pf, Op op) {
+// Makes a name with make(name) under fresh hidden names until one is free,
+// and lists it for the signal handler. make returns false with errno set;
+// EEXIST tries another name. On success the name is in pf->temp and in
+// the handler's table; on failure in neither.
+template <class Make>
+bool under_hidden_name(page_file* pf, Make make) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         make_temp_name(pf->temp, pf->name, next_seed());
-        pf->slot = claim_slot(pf->dir_fd, pf->temp);
-        if (pf->slot < 0) break;
-        if (op()) return true;
-        const int err = errno;
-        release_slot(&pf->slot);
-        if (err != EEXIST) break;
+        const signals_held held;
+        if (make()) {
+            pf->slot = claim_slot(pf->dir_fd, pf->temp);
+            if (pf->slot >= 0) return true;
+            unlinkat(pf->dir_fd, pf->temp, 0);
+            break;
+        }
+        if (errno != EEXIST) break;
     }
     pf->temp[0] = '\0';
     return false;
 }
 
-// Creates the new file: unnamed where the file system allows it, else
-// under a hidden name. Locked either way, so that no other run removes it.
+// Takes the lock that tells other runs' sweeps this file is live. Another
+// run's sweep may hold it for a moment while it looks at the file.
+bool lock(int fd) {
+    for (int tries = 0; tries < 1000; ++tries) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        const timespec ms{0, 1000000};
+        nanosleep(&ms, nullptr);
+    }
+    return false;
+}
+
+// Whether an unnamed file can be given a name through /proc (absent in
+// some chroots and containers).
+bool proc_link_works(int fd) {
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return faccessat(AT_FDCWD, proc, F_OK, 0) == 0;
+}
+
+// Creates the new file: unnamed where the file system and /proc allow it,
+// else under a hidden name. Locked either way, so that no other run
+// removes it.
 int create_file(page_file* pf, mode_t mode, temp_kind kind) {
-    int fd = -1;
     if (kind == temp_kind::unnamed_if_possible) {
-        fd = openat(pf->dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        const int fd = openat(pf->dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             return -1;
+        if (fd >= 0 && proc_link_works(fd) && lock(fd)) {
+            pf->file_fd = fd;
+            return 0;
+        }
+        if (fd >= 0) close(fd);
     }
-    if (fd < 0 && !under_hidden_name(pf, [&] {
-            fd = openat(pf->dir_fd, pf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            return fd >= 0;
-        }))
-        return -1;
-    pf->file_fd = fd;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
-    // A named file could have been taken for debris by another run in the
-    // moment before it was locked: it must still bear its name.
-    struct stat held {}, named {};
-    if (pf->temp[0] != '\0' &&
-        (fstat(fd, &held) != 0 || fstatat(pf->dir_fd, pf->temp, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-         held.st_ino != named.st_ino))
-        return -1;
-    return 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = -1;
+        if (!under_hidden_name(pf, [&] {
+                fd = openat(pf->dir_fd, pf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+                return fd >= 0;
+            }))
+            return -1;
+        pf->file_fd = fd;
+        // Another run's sweep may have taken the file for debris in the
+        // moment before it was locked: then the name is gone (or another
+        // file's), and a new name is tried.
+        struct stat held {}, named {};
+        if (lock(fd) && fstat(fd, &held) == 0 &&
+            fstatat(pf->dir_fd, pf->temp, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            return 0;
+        release_slot(&pf->slot);
+        pf->temp[0] = '\0';
+        close(fd);
+        pf->file_fd = -1;
+    }
+    return -1;
 }
 
 // Gives an unnamed file its hidden name, through /proc, which lets any
@@ -202,13 +305,8 @@ int page_open(const char* page_path, page_file* pf, temp_kind kind) {
     reset(pf);
     if (!resolve_links(page_path, pf->target)) return -1;
     char dir[PATH_MAX];
-    const char* slash = std::strrchr(pf->target, '/');
-    if (slash == nullptr) {
-        copy(dir, ".", 1);
-    } else {
-        copy(dir, pf->target, slash == pf->target ? 1 : static_cast<std::size_t>(slash - pf->target));
-        pf->name = slash + 1;
-    }
+    folder_of(pf->target, dir);
+    if (const char* slash = std::strrchr(pf->target, '/')) pf->name = slash + 1;
     if (pf->name[0] == '\0') return -1;
     pf->dir_fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (pf->dir_fd < 0) pf->dir_fd = open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -231,7 +329,7 @@ int page_open(const char* page_path, page_file* pf, temp_kind kind) {
             page_abandon(pf);
             return -1;
         }
-        mode = st.st_mode & 07777;
+        mode = st.st_mode & 07777 & ~06000;  // never a set-id page
     } else {
         if (errno != ENOENT) {
             page_abandon(pf);
@@ -264,20 +362,26 @@ int page_commit(page_file* pf) {
     bool ok = std::fflush(pf->stream) == 0 && std::ferror(pf->stream) == 0;
     ok = ok && fsync(pf->file_fd) == 0;
     ok = ok && name_file(pf);
-    ok = ok && renameat(pf->dir_fd, pf->temp, pf->dir_fd, pf->name) == 0;
-    if (ok) {
-        release_slot(&pf->slot);
-        pf->temp[0] = '\0';
-        // The rename itself must reach the disk. A folder opened only as a
-        // path (no read permission on it) cannot be synced.
-        const int fl = fcntl(pf->dir_fd, F_GETFL);
-        if (fl >= 0 && (fl & O_PATH) == 0 && fsync(pf->dir_fd) != 0) ok = false;
-    }
+    // The stream is closed (and its last error seen) before the rename; a
+    // second descriptor keeps the file and its lock.
+    const int held = ok ? dup(pf->file_fd) : -1;
+    ok = ok && held >= 0;
     if (std::fclose(pf->stream) != 0) ok = false;
     pf->stream = nullptr;
-    pf->file_fd = -1;
+    pf->file_fd = held;
+    ok = ok && renameat(pf->dir_fd, pf->temp, pf->dir_fd, pf->name) == 0;
+    if (!ok) {
+        page_abandon(pf);
+        return commit_failed;
+    }
+    release_slot(&pf->slot);
+    pf->temp[0] = '\0';
+    // The rename itself must reach the disk. A folder opened only as a
+    // path (no read permission on it) cannot be synced: its file system is.
+    const int fl = fcntl(pf->dir_fd, F_GETFL);
+    const bool synced = fl >= 0 && ((fl & O_PATH) == 0 ? fsync(pf->dir_fd) : syncfs(held)) == 0;
     page_abandon(pf);
-    return ok ? 0 : -1;
+    return synced ? 0 : commit_unsynced;
 }
 
 void page_abandon(page_file* pf) {
@@ -310,7 +414,7 @@ int remove_stale_temporaries(const page_file& pf) {
         if (flock(f, LOCK_EX | LOCK_NB) == 0 && fstat(f, &held) == 0 && S_ISREG(held.st_mode) &&
             fstatat(pf.dir_fd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_ino == held.st_ino && named.st_dev == held.st_dev &&
-            unlinkat(pf.dir_fd, e->d_name, 0) == 0)
+            held.st_uid == geteuid() && unlinkat(pf.dir_fd, e->d_name, 0) == 0)
             ++removed;
         close(f);
     }

@@ -1,15 +1,19 @@
 // Replacing an output file (the page, and any file made from the same
 // survey) so that readers only ever see the old file or the complete new
-// one, and a run leaves nothing behind however it ends.
+// one, and a run leaves nothing behind however it ends (but SIGKILL in the
+// instant between naming the new file and renaming it, which leaves one
+// hidden file for the next run to remove).
 //
 // The new file is written unnamed in the target's folder (O_TMPFILE), made
-// durable with fsync, given a hidden name and renamed over the target, and
-// the folder is synced. Where the file system cannot make unnamed files, it
-// is written under the hidden name from the start; that name is removed on
-// SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGXFSZ. Every hidden file carries
-// an exclusive lock while its run lives: a later run removes the hidden
-// files that nobody locks (left by a killed run or an earlier version) and
-// never touches another live run's file.
+// durable with fsync, given a hidden name through /proc and renamed over
+// the target, and the folder is synced. Where the file system cannot make
+// unnamed files, or /proc is missing, it is written under the hidden name
+// ".<name>.korvane-new.XXXXXX" from the start; that name is removed on
+// SIGTERM, SIGINT, SIGHUP and SIGQUIT. SIGXFSZ is ignored, so that a file
+// size limit fails the write instead of ending the run. Every hidden file
+// carries an exclusive lock while its run lives: a later run removes the
+// hidden files of its own account that nobody locks (left by a killed run)
+// and never touches another live run's file.
 #ifndef AVAILABILITY_PUBLISH_H
 #define AVAILABILITY_PUBLISH_H
 
@@ -36,26 +40,34 @@ struct page_file {
 // fopen(page_path, "w") would fail and wherever the replacement would be
 // refused at the end: the folder is missing or not writable, the target
 // exists and is not a regular file or is not writable by this account, or
-// it belongs to another account in a sticky folder. A dangling link as the
-// page is followed: the link stays and its target is created. The new file
-// gets the existing file's mode, owner and group (the owner where this
-// account may set it), or 0666 less the umask. Checks permissions without
+// it belongs to another account in a sticky folder, or it is a link that
+// open() would not follow (another account's, in a sticky world-writable
+// folder). A dangling link as the page is followed: the link stays and its
+// target is created. The new file gets the existing file's mode less its
+// set-id bits, owner and group (the owner where this account may set it),
+// or 0666 less the umask. Checks permissions without
 // opening the existing file.
 // kind: named_only skips the unnamed file (as on a file system without
 // O_TMPFILE); the program always uses unnamed_if_possible.
 enum class temp_kind { unnamed_if_possible, named_only };
-int page_open(const char* page_path, page_file* pf, temp_kind kind = temp_kind::unnamed_if_possible);
+[[nodiscard]] int page_open(const char* page_path, page_file* pf, temp_kind kind = temp_kind::unnamed_if_possible);
 
-// page_commit: flushes the stream, syncs the file, names it and renames it
-// over the target, then syncs the folder. On any failure (-1) the target is
-// untouched and no file remains. Closes the stream either way.
-int page_commit(page_file* pf);
+// page_commit: flushes and closes the stream, syncs the file, names it and
+// renames it over the target, then syncs the folder. Returns 0;
+// commit_failed when the target is untouched (nothing remains of the new
+// file); commit_unsynced when the new file replaced the target but the
+// folder could not be synced, so that a crash may still bring the old one
+// back.
+inline constexpr int commit_failed = -1;
+inline constexpr int commit_unsynced = -2;
+[[nodiscard]] int page_commit(page_file* pf);
 
 // page_abandon: closes the stream and removes whatever page_open made.
 void page_abandon(page_file* pf);
 
 // remove_stale_temporaries: removes from the folder of the page the hidden
-// files ".<page name>.XXXXXX" that no live run holds. Returns how many.
+// files ".<page name>.korvane-new.XXXXXX" of this account that no live
+// run holds. Returns how many.
 int remove_stale_temporaries(const page_file& pf);
 
 }  // namespace korvane

@@ -94,6 +94,36 @@ TEST(Probe, PathsThatExactlyFillTheBuffer) {
     EXPECT_EQ(probe(over.c_str(), products[ZEL], 2004, 7, 5), 0);
 }
 
+// Each product present on a day of its own: a probe that looked for
+// another product's names would answer on the wrong day.
+TEST(Probe, EachNamedProbeLooksForItsOwnProduct) {
+    test::temp_dir store;
+    const char* names[] = {"VAK_SURVEY", "TOQ_VLF1024", "ZEL_VLF1024", "HUV_BURSTx", "PEX_xxxxxx", "VAK_ORBITO"};
+    for (int p = 0; p < 6; ++p) test::add_data_file(store.path(), names[p], 2004, 7, 5 + p);
+    int (*const probes[])(const char*, int, int, int) = {
+        korvane::get_dernier_VAK, korvane::get_dernier_TOQ, korvane::get_dernier_ZEL,
+        korvane::get_dernier_HUV, korvane::get_dernier_PEX, korvane::get_dernier_WYT};
+    for (int p = 0; p < 6; ++p)
+        for (int day = 0; day < 6; ++day)
+            EXPECT_EQ(probes[p](store.root().c_str(), 2004, 7, 5 + day) != 0, day == p) << names[p] << " day " << day;
+}
+
+TEST(Probe, AnswerOfAProbe) {
+    using korvane::file_status;
+    struct row {
+        const char* what;
+        korvane::probe_result r;
+        int want;
+    };
+    const row rows[] = {
+        {"found", {file_status::primary, 1700000000, true}, 1700000000},
+        {"found with a status-change time of 0", {file_status::fallback, 0, true}, 1},
+        {"found, status unreadable", {file_status::primary, 0, false}, 0},
+        {"missing", {file_status::missing, 0, false}, 0},
+    };
+    for (const row& r : rows) EXPECT_EQ(korvane::probe_time(r.r), r.want) << r.what;
+}
+
 TEST(Probe, NothingFoundGivesZero) {
     test::temp_dir store;
     test::add_data_file(store.path(), "VAK_SURVEY", 2004, 7, 5);

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <ctime>
+#include <sstream>
 #include <string>
 
 #include "support.h"
@@ -150,12 +152,17 @@ TEST_F(Program, OutputsAgreeWithThePage) {
     test::add_data_file(store, "VAK_BURSTx", 2004, 7, 6);   // fallback only
     test::add_data_file(store, "HUV_SURVEY", 2008, 2, 29);  // fallback only
     test::add_data_file(store, "PEX_xxxxxx", 2011, 3, 14);
+    setenv("TZ", "UTC", 1);
     const test::run_result r = run();
+    unsetenv("TZ");
     ASSERT_EQ(r.status, 0) << r.out;
     const std::string text = test::read_file(page), json = test::read_file(status_file),
                       prom = test::read_file(metrics);
     EXPECT_EQ(json.find("{\"generated\": \""), 0u);
-    EXPECT_EQ(json[34] == '+' || json[34] == '-', true) << json.substr(0, 45);  // ...T00:00:00+01:00
+    EXPECT_EQ(json.substr(34, 6), "+00:00") << json.substr(0, 45);  // RFC 3339 has no -00:00
+    if (std::system("command -v python3 >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("python3 -m json.tool " + status_file.string() + " >/dev/null").c_str()), 0);
+    }
     int days = 0, totals[6][3] = {};
     const char* names[] = {"primary", "fallback", "missing"};
     for (std::size_t at = json.find("{\"date\": \""); at != std::string::npos;
@@ -234,7 +241,12 @@ TEST_F(Program, HelpAndVersionAnswerWithoutARun) {
             << r.out;
         EXPECT_FALSE(fs::exists(page)) << arg;
     }
-    EXPECT_EQ(run({}, "--other").out, address);  // any other argument is ignored
+    // A mistyped option is refused before anything is touched.
+    const test::run_result r = run({}, "--hlep");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out.rfind("Usage : check_korvane_web\n", 0), 0u) << r.out;
+    EXPECT_FALSE(fs::exists(page));
+    EXPECT_FALSE(fs::exists(metrics));
 }
 
 TEST_F(Program, ALinkedPageIsWrittenThroughTheLink) {
@@ -275,6 +287,22 @@ TEST_F(Program, FailuresLeaveThePreviousPageAndNoTemporaryFile) {
              fs::permissions(page, fs::perms(0666));
          },
          {nullptr, -1, true}, open_failure, true},
+        {"another account's link to a root file in a shared folder",
+         [] {
+             fs::permissions(www, fs::perms(01777));
+             test::write_file(work / "victim", "previous page");
+             fs::remove(page);
+             fs::create_symlink(work / "victim", page);
+             ASSERT_EQ(lchown(page.c_str(), 65534, 65534), 0);
+         },
+         {}, open_failure, true},
+        {"a set-id copy checks the page with its effective ids",
+         [] {
+             fs::permissions(www, fs::perms::all);
+             ASSERT_EQ(chown(staged_bin.c_str(), 65534, 65534), 0);
+             fs::permissions(staged_bin, fs::perms(04755));
+         },
+         {}, open_failure, true},
         {"last buffered block fails", [] {}, {nullptr, page_size - 1, false}, write_failure},
         {"page folder missing", [] { fs::remove_all(www); }, {}, open_failure},
         {"page read-only for the account",
@@ -304,6 +332,92 @@ TEST_F(Program, FailuresLeaveThePreviousPageAndNoTemporaryFile) {
             EXPECT_EQ(strays(), 0) << r.what;
         }
     }
+}
+
+TEST_F(Program, UnusualButSoundSetupsSucceed) {
+    struct row {
+        const char* what;
+        void (*arrange)();
+        bool as_nobody;
+        bool needs_root;
+        mode_t page_mode;  // the page's mode after the run
+    };
+    const row rows[] = {
+        {"page folder not readable (synced through its file system)",
+         [] {
+             fs::permissions(www, fs::perms(0333));
+             fs::permissions(page, fs::perms(0666));
+         },
+         true, false, 0666},
+        {"store root searchable, not readable",
+         [] {
+             fs::permissions(www, fs::perms::all);
+             fs::permissions(page, fs::perms(0666));
+             fs::permissions(store, fs::perms(0111));
+         },
+         true, false, 0666},
+        {"root replaces another account's page in a sticky folder",
+         [] {
+             fs::permissions(www, fs::perms(01777));
+             ASSERT_EQ(chown(page.c_str(), 65534, 65534), 0);
+         },
+         false, true, 0644},
+        {"a set-id page loses its set-id bits", [] { fs::permissions(page, fs::perms(06755)); }, false,
+         false, 0755},
+        {"an operator's backup beside the page stays",
+         [] { test::write_file(www / ".check_korvane_web.html.backup", "mine"); }, false, false, 0644},
+    };
+    for (const row& r : rows) {
+        if (r.needs_root && geteuid() != 0) continue;
+        SetUp();
+        test::add_data_file(store, "PEX_xxxxxx", 2004, 7, 5);
+        test::write_file(page, "previous page");
+        fs::permissions(page, fs::perms(0644));
+        r.arrange();
+        const test::run_result got = run({nullptr, -1, r.as_nobody});
+        EXPECT_EQ(got.status, 0) << r.what << ": " << got.out;
+        fs::permissions(www, fs::perms::owner_all, fs::perm_options::add);
+        fs::permissions(store, fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_EQ(test::count(test::read_file(page), "#00b000"), 1) << r.what;
+        EXPECT_EQ(mode_of(page), r.page_mode) << r.what;
+        EXPECT_EQ(strays(), fs::exists(www / ".check_korvane_web.html.backup") ? 1 : 0) << r.what;
+    }
+}
+
+// Each output reaches the disk before it is renamed over the old one, and
+// the rename reaches it before the next output: file fsync, then rename,
+// then fsync of the folder.
+TEST_F(Program, EachReplacementIsSyncedInOrder) {
+    const char* strace = "/usr/bin/strace";
+    if (access(strace, X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+    const fs::path trace = work / "trace";
+    const test::run_result r = test::run({strace, "-f", "-qq", "-o", trace.string(), "-e",
+                                          "trace=fsync,fdatasync,syncfs,rename,renameat,renameat2",
+                                          staged_bin.string()});
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::istringstream lines(test::read_file(trace));
+    int renames = 0;
+    bool file_synced = false;
+    std::string pending_dir;  // the folder of the last rename, until synced
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t open = line.find('('), comma = line.find(',', open);
+        if (open == std::string::npos) continue;
+        const std::string call = line.substr(line.rfind(' ', open) + 1, open - line.rfind(' ', open) - 1);
+        const std::string first = line.substr(open + 1, std::min(comma, line.find(')')) - open - 1);
+        if (call.rfind("rename", 0) == 0) {
+            EXPECT_TRUE(file_synced && pending_dir.empty()) << "unsynced before: " << line;
+            pending_dir = first;
+            file_synced = false;
+            ++renames;
+        } else if (!pending_dir.empty()) {
+            EXPECT_EQ(first, pending_dir) << "the folder must be synced next: " << line;
+            pending_dir.clear();
+        } else {
+            file_synced = true;
+        }
+    }
+    EXPECT_TRUE(pending_dir.empty());
+    EXPECT_EQ(renames, 4);  // page, overview, status file, metrics
 }
 
 TEST_F(Program, LostAddressIsAFailure) {

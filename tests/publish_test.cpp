@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "publish.h"
 #include "support.h"
@@ -39,7 +40,7 @@ TEST(Publish, AKilledRunLeavesNothing) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     test::write_file(page, "previous");
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGXFSZ}) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         for (const auto kind : {korvane::temp_kind::unnamed_if_possible, korvane::temp_kind::named_only}) {
             const pid_t pid = fork();
             ASSERT_GE(pid, 0);
@@ -59,33 +60,90 @@ TEST(Publish, AKilledRunLeavesNothing) {
     }
 }
 
+TEST(Publish, ACommitThatFailsLeavesNothing) {
+    test::temp_dir dir;
+    const fs::path page = dir.path() / "page.html";
+    for (const auto kind : {korvane::temp_kind::unnamed_if_possible, korvane::temp_kind::named_only}) {
+        test::write_file(page, "previous");
+        ASSERT_EQ(korvane::page_open(page.c_str(), &pf, kind), 0);
+        std::fputs("new", pf.stream);
+        // The page becomes a folder that holds a file: the rename fails.
+        fs::remove(page);
+        test::write_file(page / "in-the-way");
+        EXPECT_EQ(korvane::page_commit(&pf), korvane::commit_failed);
+        EXPECT_EQ(entries(dir.path()), 1);
+        fs::remove_all(page);
+    }
+}
+
+// Runs at once where unnamed files are not available: one run's sweep
+// must never cost another run its file.
+TEST(Publish, ConcurrentNamedRunsAllSucceed) {
+    test::temp_dir dir;
+    const fs::path page = dir.path() / "page.html";
+    constexpr int runs = 12, commits = 40;
+    pid_t pids[runs];
+    for (pid_t& pid : pids) {
+        pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid != 0) continue;
+        int failed = 0;
+        for (int i = 0; i < commits; ++i) {
+            if (korvane::page_open(page.c_str(), &pf, korvane::temp_kind::named_only) != 0) {
+                ++failed;
+                continue;
+            }
+            std::fputs("new", pf.stream);
+            failed += korvane::page_commit(&pf) != 0;
+        }
+        _exit(failed > 0 ? 1 : 0);
+    }
+    int failed_runs = 0;
+    for (const pid_t pid : pids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        failed_runs += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(failed_runs, 0);
+    EXPECT_EQ(entries(dir.path()), 1);
+}
+
 TEST(Publish, DebrisGoesALiveRunsFileStays) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     struct row {
         const char* name;
-        bool locked;  // held by a live run
+        bool locked;   // held by a live run
+        bool foreign;  // another account's (when root)
         bool stays;
     };
     const row rows[] = {
-        {".page.html.AbC123", false, false},  // a killed run's file
-        {".page.html.live01", true, true},    // another run, still writing
-        {".page.html.toolong", false, true},  // not a temporary name
-        {".other.html.AbC123", false, true},  // another page's
+        {".page.html.korvane-new.AbC123", false, false, false},  // a killed run's file
+        {".page.html.korvane-new.live01", true, false, true},    // another run, still writing
+        {".page.html.korvane-new.nobody", false, true, true},    // not this account's
+        {".page.html.backup", false, false, true},               // an operator's
+        {".page.html.korvane-new.toolong", false, false, true},  // not a temporary name
+        {".other.html.korvane-new.AbC123", false, false, true},  // another page's
     };
-    int held[4] = {-1, -1, -1, -1};
-    for (int i = 0; i < 4; ++i) {
-        test::write_file(dir.path() / rows[i].name, "x");
-        if (!rows[i].locked) continue;
-        held[i] = open((dir.path() / rows[i].name).c_str(), O_RDONLY);
-        ASSERT_EQ(flock(held[i], LOCK_EX), 0);
+    const bool root = geteuid() == 0;
+    std::vector<int> held;
+    for (const row& r : rows) {
+        test::write_file(dir.path() / r.name, "x");
+        if (r.foreign && root) {
+            ASSERT_EQ(chown((dir.path() / r.name).c_str(), 65534, 65534), 0);
+        }
+        if (!r.locked) continue;
+        held.push_back(open((dir.path() / r.name).c_str(), O_RDONLY));
+        ASSERT_EQ(flock(held.back(), LOCK_EX), 0);
     }
     ASSERT_EQ(korvane::page_open(page.c_str(), &pf), 0);
     ASSERT_EQ(korvane::page_commit(&pf), 0);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(fs::exists(dir.path() / rows[i].name), rows[i].stays) << rows[i].name;
-        if (held[i] >= 0) close(held[i]);
+    for (const row& r : rows) {
+        if (root || !r.foreign) {
+            EXPECT_EQ(fs::exists(dir.path() / r.name), r.stays) << r.name;
+        }
     }
+    for (const int fd : held) close(fd);
 }
 
 }  // namespace

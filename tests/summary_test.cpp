@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 
+#include "outputs.h"
 #include "summary.h"
 
 namespace {
@@ -78,6 +81,30 @@ TEST(Summary, GapsLongestFirstAcrossMonthAndYearEnds) {
     EXPECT_EQ(two[0].first, 178);
     EXPECT_EQ(two[1].first, 2440);
     EXPECT_EQ(korvane::gap_runs(*s, 0, two, 2), 0);  // a product never missing
+}
+
+// The overview's figures: shares in tenths of a percent, the colour
+// boundaries, the fallback outline and the gaps' ends.
+TEST(Summary, OverviewShowsWhatTheSurveyHolds) {
+    const auto s = make(4, {60, 61, 62}, {});  // PEX: September 2004 at exactly 90 %
+    s->day[26].status[2] = s->day[27].status[2] = file_status::missing;  // ZELK: 2004-07-31..08-01
+    s->day[0].status[0] = file_status::fallback;                         // VAK: one day in July
+    auto sum = std::make_unique<korvane::summary>();
+    korvane::summarise(*s, sum.get());
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* f = open_memstream(&text, &size);
+    ASSERT_EQ(korvane::write_overview(f, *s, *sum, {2026, 12, 9, 6, 0, 0}, {"page.html", ""}), 0);
+    std::fclose(f);
+    const std::string page(text, size);
+    std::free(text);
+    for (const char* want : {
+             "<td>3 (0.1&nbsp;%)</td>",                                                // PEX missing
+             "<td class=\"c3\" title=\"PEX 2004-09: 27 primary, 0 fallback, 3 missing\">",  // 90 % is c3
+             "<td class=\"c4 fb\" title=\"VAK 2004-07: 26 primary, 1 fallback, 0 missing\">",
+             "<tr><td>2004-07-31</td><td>2004-08-01</td><td>2</td></tr>",
+         })
+        EXPECT_NE(page.find(want), std::string::npos) << want;
 }
 
 }  // namespace
