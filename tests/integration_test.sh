@@ -6,6 +6,8 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 screenshot=${2:-}
+# nginx lives in /usr/sbin, which an ordinary account's PATH may lack.
+PATH=$PATH:/usr/sbin:/sbin
 missing=()
 for tool in nginx curl chromium; do command -v "$tool" >/dev/null || missing+=("$tool"); done
 [ ${#missing[@]} = 0 ] || { echo "SKIPPED: not installed: ${missing[*]}"; exit 77; }
@@ -90,6 +92,12 @@ cmp -s "$tmp/served.html" "$www/check_korvane_web.html" || fail "served page dif
 [ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$url")" = 403 ] || fail "POST accepted"
 curl -s -o "$tmp/root.html" "http://127.0.0.1:$port/" && cmp -s "$tmp/root.html" "$www/$index_page" ||
   fail "/ does not serve $index_page"
+# Before the first survey, / says so instead of answering 403.
+mv "$www" "$tmp/www-kept" && mkdir "$www"
+first=$(curl -s -w '\n%{http_code}' "http://127.0.0.1:$port/")
+mv "$tmp/www-kept/"* "$www/" && rmdir "$tmp/www-kept"
+[ "$(tail -n 1 <<<"$first")" = 503 ] && grep -q 'first survey .* has not run yet' <<<"$first" ||
+  fail "/ before the first survey: $first"
 json_head=$(curl -s -D - -o "$tmp/served.json" "http://127.0.0.1:$port/check_korvane_web.json")
 grep -qi '^Content-Type: application/json' <<<"$json_head" || fail "status file type: $(grep -i content-type <<<"$json_head")"
 cmp -s "$tmp/served.json" "$www/check_korvane_web.json" || fail "served status file differs"

@@ -105,6 +105,20 @@ dpkg-deb -e "$deb" "$tmp/control"
 grep -q 'systemd-tmpfiles --create korvane-watch.conf$' "$tmp/control/postinst" || fail "postinst: no tmpfiles run"
 grep -q 'u:[a-z]*:rwx,m::rwx' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: the grant leaves the mask"
 grep -q 'setfacl -x u:' "$tmp/control/postrm" || fail "postrm: the grant stays after purge"
+# Purge leaves a folder that had no ACL without one (no mask either).
+if command -v getfacl >/dev/null; then
+  account=$(sed -n 's/^KORVANE_ACCOUNT:STRING=//p' "$build/CMakeCache.txt")
+  mkdir -m 755 "$tmp/granted"
+  sed -e "s|for dir in .*; do|for dir in $tmp/granted; do|" -e "s|u:$account|u:65534|" \
+    "$tmp/control/postrm" > "$tmp/postrm"
+  setfacl -m "$(sed -n 's/.*setfacl -m \(u:[^ ]*\).*/\1/p' "$tmp/control/postinst" | sed "s|u:[^:]*:|u:65534:|")" "$tmp/granted"
+  [ -n "$(getfacl -cs "$tmp/granted")" ] || fail "the grant made no ACL"
+  sh "$tmp/postrm" purge
+  [ -z "$(getfacl -cs "$tmp/granted")" ] && [ "$(stat -c %a "$tmp/granted")" = 755 ] ||
+    fail "purge leaves an ACL: $(getfacl -cs "$tmp/granted" | tr '\n' ' ')"
+else
+  echo "SKIPPED purge of the grant: getfacl is not installed (Debian package acl)"
+fi
 grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
