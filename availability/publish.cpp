@@ -268,11 +268,13 @@ int create_file(page_file* pf, mode_t mode, temp_kind kind) {
         // Another run's sweep may have taken the file for debris in the
         // moment before it was locked: then the name is gone (or another
         // file's), and a new name is tried.
+        const bool locked = lock(fd);
         struct stat held {}, named {};
-        if (lock(fd) && fstat(fd, &held) == 0 &&
-            fstatat(pf->dir_fd, pf->temp, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            held.st_ino == named.st_ino && held.st_dev == named.st_dev)
-            return 0;
+        const bool still_ours = fstat(fd, &held) == 0 &&
+                                fstatat(pf->dir_fd, pf->temp, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+        if (locked && still_ours) return 0;
+        if (still_ours) unlinkat(pf->dir_fd, pf->temp, 0);
         release_slot(&pf->slot);
         pf->temp[0] = '\0';
         close(fd);
@@ -364,7 +366,7 @@ int page_commit(page_file* pf) {
     ok = ok && name_file(pf);
     // The stream is closed (and its last error seen) before the rename; a
     // second descriptor keeps the file and its lock.
-    const int held = ok ? dup(pf->file_fd) : -1;
+    const int held = ok ? fcntl(pf->file_fd, F_DUPFD_CLOEXEC, 0) : -1;
     ok = ok && held >= 0;
     if (std::fclose(pf->stream) != 0) ok = false;
     pf->stream = nullptr;

@@ -34,6 +34,10 @@ TEST(Publish, LongestNamesStillGetATemporaryName) {
         EXPECT_EQ(test::read_file(page), "new");
         EXPECT_EQ(entries(dir.path()), 1);
     }
+    // A name no folder can hold cannot be checked, so it is not taken as absent.
+    const fs::path too_long = dir.path() / std::string(NAME_MAX + 1, 'p');
+    EXPECT_EQ(korvane::page_open(too_long.c_str(), &pf), -1);
+    EXPECT_EQ(entries(dir.path()), 1);
 }
 
 TEST(Publish, AKilledRunLeavesNothing) {
