@@ -1,10 +1,12 @@
-// Reading -> TU through a correlation table of 4096 records against the
-// same conversion with a single calibration, readings spread over the
-// whole table (bench/correlation.sh prints both and their ratio).
+// Conversions through clock-correlation tables of 1,877, 4,096 and 100,000
+// records in three partitions, against tb_to_tu with a single calibration
+// (bench/correlation.sh prints the figures and their ratios). Records are
+// of even spans (a day each) or of uneven ones (log-uniform between an
+// hour and a hundred days); readings and instants are drawn at random
+// over the whole table.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -12,61 +14,95 @@
 
 namespace {
 
-constexpr double span = 86400.0 * 1000.0;  // a day of readings at 1000 units a second
+constexpr double rate = 1000.0;  // on-board units a second
+constexpr int draws = 8192;      // readings and instants, cycled through
 
-// Records of a day each; or, uneven, of an hour to a hundred days, so
-// that the first guess misses and the binary search does the work (the
-// spans are scaled to cover the same readings).
-std::unique_ptr<temps::correlation> make_table(bool uneven) {
-    auto c = std::make_unique<temps::correlation>();
-    c->count = temps::correlation_capacity;
-    std::mt19937_64 rng(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same tables every run
-    std::uniform_real_distribution<double> exponent(-1.4, 2.0);
-    std::vector<double> spans(c->count, span);
-    double total = 0.0;
-    for (double& s : spans) total += s = uneven ? span * std::pow(10.0, exponent(rng)) : span;
-    double from = 0.0;
-    for (int i = 0; i < c->count; ++i) {
-        const double to = from + spans[i] * (temps::correlation_capacity * span / total);
-        c->records[i] = {1, from, to, {from, {2004, 7, 5, 0, 0, 0, 0}, 1000.0 + i * 1e-6}};
-        from = to;
-    }
-    c->records[c->count - 1].to_tb = temps::correlation_capacity * span + 1.0;
-    return c;
+struct fixture {
+    temps::correlation table;
+    std::vector<std::pair<int, double>> readings;  // partition, reading
+    std::vector<temps::date_heure> instants;
+};
+
+temps::date_heure at(double tu_ms) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double s = 0.0;
+    temps::tu_to_calendar(std::floor(tu_ms), &y, &mo, &d, &h, &mi, &s);
+    const int ms = static_cast<int>(std::lround(s * 1000.0));
+    return {y, mo, d, h, mi, ms / 1000, ms % 1000};
 }
 
-std::vector<double> readings() {
-    std::mt19937_64 rng(4096);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same readings every run
-    std::uniform_real_distribution<double> u(0.0, temps::correlation_capacity * span);
-    std::vector<double> r(8192);
-    for (double& x : r) x = u(rng);
-    return r;
+fixture make(int records, bool uneven) {
+    fixture f;
+    std::mt19937_64 rng(static_cast<unsigned>(records) * 2 + (uneven ? 1U : 0U));  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same tables every run
+    std::uniform_real_distribution<double> exponent(std::log(3600.0), std::log(100.0 * 86400.0));
+    double tu_ms = temps::calendar_to_tu(2004, 7, 5, 0, 0, 0.0);
+    double tb = 0.0;
+    std::vector<double> partition_end;  // readings each partition covers
+    for (int i = 0; i < records; ++i) {
+        const int partition = 1 + i * 3 / records;
+        if (i > 0 && partition != f.table.records.back().partition) {
+            partition_end.push_back(tb);
+            tb = 0.0;  // a reset of the clock
+        }
+        const double seconds = uneven ? std::exp(exponent(rng)) : 86400.0;
+        const double k = rate * (1.0 + 1e-7 * (i % 13));  // a drifting clock
+        f.table.records.push_back({partition, tb, tb + seconds * k, {tb, at(tu_ms), k}});
+        tb += seconds * k;
+        tu_ms = std::floor(tu_ms) + seconds * 1000.0;
+    }
+    partition_end.push_back(tb);
+    if (temps::index_correlation(&f.table) != 0) std::abort();
+
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    double total = 0.0;
+    for (const double e : partition_end) total += e;
+    const double first_ms = temps::calendar_to_tu(2004, 7, 5, 0, 0, 0.0);
+    for (int i = 0; i < draws; ++i) {
+        double u = unit(rng) * total;
+        int p = 0;
+        while (p + 1 < static_cast<int>(partition_end.size()) && u >= partition_end[p]) u -= partition_end[p++];
+        f.readings.emplace_back(p + 1, u);
+        f.instants.push_back(at(first_ms + unit(rng) * (tu_ms - first_ms)));
+    }
+    return f;
 }
 
 void single_calibration(benchmark::State& state) {
-    const temps::calibration c{0.0, {2004, 7, 5, 0, 0, 0, 0}, 1000.0};
-    const std::vector<double> tb = readings();
+    const fixture f = make(1877, false);
+    const temps::calibration c = f.table.records[0].cal;
     std::size_t i = 0;
     for (auto _ : state) {
         temps::date_heure out{};
-        benchmark::DoNotOptimize(temps::tb_to_tu(c, tb[i++ & 8191], &out));
+        benchmark::DoNotOptimize(temps::tb_to_tu(c, f.readings[i++ % draws].second, &out));
         benchmark::DoNotOptimize(out);
     }
 }
 
-void table_of_4096(benchmark::State& state) {
-    const auto c = make_table(state.range(0) != 0);
-    const std::vector<double> tb = readings();
+void tb_to_tu_table(benchmark::State& state) {
+    const fixture f = make(static_cast<int>(state.range(0)), state.range(1) != 0);
     std::size_t i = 0;
     for (auto _ : state) {
+        const auto& [partition, tb] = f.readings[i++ % draws];
         temps::date_heure out{};
-        benchmark::DoNotOptimize(temps::tb_to_tu(*c, 1, tb[i++ & 8191], &out));
+        benchmark::DoNotOptimize(temps::tb_to_tu(f.table, partition, tb, &out));
         benchmark::DoNotOptimize(out);
+    }
+}
+
+void tu_to_tb_table(benchmark::State& state) {
+    const fixture f = make(static_cast<int>(state.range(0)), state.range(1) != 0);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        int partition = 0;
+        double tb = 0.0;
+        benchmark::DoNotOptimize(temps::tu_to_tb(f.table, f.instants[i++ % draws], &partition, &tb));
+        benchmark::DoNotOptimize(tb);
     }
 }
 
 }  // namespace
 
 BENCHMARK(single_calibration);
-BENCHMARK(table_of_4096)->Arg(0)->Arg(1);
+BENCHMARK(tb_to_tu_table)->ArgsProduct({{1877, 4096, 100000}, {0, 1}});
+BENCHMARK(tu_to_tb_table)->ArgsProduct({{1877, 4096, 100000}, {0, 1}});
 BENCHMARK_MAIN();

@@ -25,8 +25,7 @@ int main(int argc, char** argv) {
                            "HUV_BURSTx", "PEX_xxxxxx",  "VAK_ORBITO"};
     const char* fallback[] = {"VAK_BURSTx", "TOQ_VLF1024", nullptr, "HUV_SURVEY", nullptr, nullptr};
     int jd0 = 0, jd1 = 0;
-    temps::julday(7, 5, 2004, &jd0);
-    temps::julday(3, 14, 2011, &jd1);
+    if (temps::julday(7, 5, 2004, &jd0) != 0 || temps::julday(3, 14, 2011, &jd1) != 0) return 255;
     long found = 0;
     for (int jd = jd0; jd <= jd1; ++jd) {
         int y = 0, m = 0, d = 0;

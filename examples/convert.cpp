@@ -4,9 +4,8 @@
 // Usage: convert [CORRELATION_FILE]
 #include <temps/temps.h>
 
+#include <chrono>
 #include <cstdio>
-
-temps::correlation table;  // about 300 KB: not on the stack
 
 int main(int argc, char** argv) {
     int jd = 0;
@@ -15,8 +14,11 @@ int main(int argc, char** argv) {
 
     int y = 0, mo = 0, d = 0, h = 0, mi = 0;
     double s = 0.0;
-    temps::date_to_tu(1467676800000.0 + 45015250.0, &y, &mo, &d, &h, &mi, &s);
+    temps::tu_to_calendar(1467676800000.0 + 45015250.0, &y, &mo, &d, &h, &mi, &s);
     std::printf("TU 1467721815250 is %04d-%02d-%02d %02d:%02d:%06.3f\n", y, mo, d, h, mi, s);
+    // The same instant for std::chrono, which like TU has no leap seconds.
+    const std::chrono::year_month_day day{std::chrono::floor<std::chrono::days>(temps::to_sys(1467721815250.0))};
+    std::printf("std::chrono says %d-%02u-%02u\n", int(day.year()), unsigned(day.month()), unsigned(day.day()));
 
     const temps::calibration clocks[] = {
         {1000.0, {2004, 7, 5, 0, 0, 0, 0}, 1.0},      // one unit a second
@@ -30,6 +32,7 @@ int main(int argc, char** argv) {
                     t.annee, t.mois, t.jour, t.heure, t.minute, t.seconde, t.milliseconde);
     }
     if (argc < 2) return 0;
+    temps::correlation table;
     char error[256];
     if (temps::read_correlation(argv[1], &table, error, sizeof error) != 0) {
         std::printf("%s\n", error);

@@ -52,37 +52,10 @@ bool read_date(const char* text, int* jd) {
 namespace {
 
 // Day numbers whose dates have four-digit years, 0001-01-01 to 9999-12-31:
-// there a date steps to the next by the calendar's rules, exactly as
-// caldat would give it, and its line is made from a digit table.
+// there a date steps to the next by the library's calendar rules, exactly
+// as caldat would give it, and its line is made from a digit table.
 constexpr int fast_first = 1721424;
 constexpr int fast_last = 5373484;
-
-struct date {
-    int y, m, d;
-};
-
-int month_length(int y, int m) {
-    static constexpr int len[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m != 2) return len[m - 1];
-    // Julian leap years up to the reform of 1582, Gregorian after.
-    const bool leap = y <= 1582 ? y % 4 == 0 : (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return leap ? 29 : 28;
-}
-
-// The day after, with 1582-10-04 followed by 1582-10-15.
-void step_up(date& t) {
-    if (t.y == 1582 && t.m == 10 && t.d == 4) t.d = 15;
-    else if (t.d < month_length(t.y, t.m)) ++t.d;
-    else if (t.m < 12) t.d = 1, ++t.m;
-    else t.d = 1, t.m = 1, ++t.y;
-}
-
-void step_down(date& t) {
-    if (t.y == 1582 && t.m == 10 && t.d == 15) t.d = 4;
-    else if (t.d > 1) --t.d;
-    else if (t.m > 1) --t.m, t.d = month_length(t.y, t.m);
-    else t.m = 12, t.d = 31, --t.y;
-}
 
 constexpr struct digit_pairs {
     char at[100][2];
@@ -95,13 +68,13 @@ constexpr struct digit_pairs {
 } pairs;
 
 // "YYYYMMDD\n" of a date with a four-digit year.
-void put_fast(output* out, const date& t) {
+void put_fast(output* out, const temps::date& t) {
     if (sizeof out->buf - out->len < 9 && !out_flush(out)) return;
     char* p = out->buf + out->len;
-    std::memcpy(p, pairs.at[t.y / 100], 2);
-    std::memcpy(p + 2, pairs.at[t.y % 100], 2);
-    std::memcpy(p + 4, pairs.at[t.m], 2);
-    std::memcpy(p + 6, pairs.at[t.d], 2);
+    std::memcpy(p, pairs.at[t.year / 100], 2);
+    std::memcpy(p + 2, pairs.at[t.year % 100], 2);
+    std::memcpy(p + 4, pairs.at[t.month], 2);
+    std::memcpy(p + 6, pairs.at[t.day], 2);
     p[8] = '\n';
     out->len += 9;
 }
@@ -126,18 +99,18 @@ void date_error(output* out, const char* text) {
 
 void list_days(output* out, int jd_start, int jd_end) {
     const int dir = jd_start <= jd_end ? 1 : -1;
-    date t{};
+    temps::date t{};
     bool stepping = false;  // t holds the date of the previous day number
     for (long long jd = jd_start;; jd += dir) {
         const int n = static_cast<int>(jd);
         if (stepping && n >= fast_first && n <= fast_last) {
-            dir > 0 ? step_up(t) : step_down(t);
+            t = dir > 0 ? temps::next_day(t) : temps::previous_day(t);
         } else {
-            temps::caldat(&t.m, &t.d, &t.y, n);
+            temps::caldat(&t.month, &t.day, &t.year, n);
             stepping = n >= fast_first && n <= fast_last;
         }
         if (stepping) put_fast(out, t);
-        else out_date(out, t.y, t.m, t.d);
+        else out_date(out, t.year, t.month, t.day);
         // A reader that has gone away ends the listing at once.
         if (out->failed || n == jd_end) return;
     }

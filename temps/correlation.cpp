@@ -1,279 +1,258 @@
-// Clock-correlation tables: reading them from their text form and
-// converting with the record that held at a reading or an instant.
-#include <sys/types.h>
-
-#include <charconv>
-#include <cerrno>
+// Clock-correlation tables: their index, and conversions with the record
+// that held at a reading or an instant.
+//
+// Readings: each partition's span of readings is cut into twice as many
+// equal buckets as it has records; a bucket names the first record that
+// may hold a reading falling in it, and the records after it are stepped
+// through. Whatever the spread of the records' spans, a reading drawn over
+// the table lands on a long record, whose bucket names it or a neighbour.
+//
+// Instants: the TU instants each record's readings reach, sorted by their
+// start, with the running maximum of their ends: the records covering an
+// instant are found by one binary search and a walk back over the few
+// that reach it. Records whose instants span far more than the others'
+// (an absurd rate or span) are kept apart and tried every time.
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <system_error>
-#include <cstring>
-#include <initializer_list>
+#include <exception>
+#include <limits>
+#include <utility>
 
 #include "instant.h"
 #include "temps.h"
 
 namespace temps {
-namespace {
 
 using detail::instant_ms;
 
-constexpr const char* field_names[] = {"partition", "from_tb", "to_tb", "tb_ref", "tu_ref", "rate"};
+namespace detail {
 
-bool is_blank(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
-
-// Decimal numbers only, whatever the locale of the calling program:
-// from_chars knows no decimal comma and no hexadecimal without asking.
-enum class number { ok, malformed, out_of_range };
-
-number parse_double(const char* tok, double* v) {
-    const char* end = tok + std::strlen(tok);
-    const auto [at, ec] = std::from_chars(tok, end, *v);
-    if (ec == std::errc::result_out_of_range && at == end) return number::out_of_range;
-    return ec == std::errc{} && at == end ? number::ok : number::malformed;
+const char* order_fault(const correlation_record* prev, const correlation_record& r) noexcept {
+    if (prev == nullptr) return nullptr;
+    if (r.partition < prev->partition || (r.partition == prev->partition && r.from_tb < prev->from_tb))
+        return "record out of order";
+    if (r.partition == prev->partition && r.from_tb < prev->to_tb) return "record overlaps the one before";
+    return nullptr;
 }
 
-// "YYYY-MM-DDTHH:MM:SS.mmm", every field in range and the date real (it
-// comes back unchanged through julday and caldat).
-bool parse_tu(const char* tok, date_heure* t) {
-    static constexpr char shape[] = "dddd-dd-ddTdd:dd:dd.ddd";
-    if (std::strlen(tok) != sizeof shape - 1) return false;
-    for (std::size_t i = 0; i < sizeof shape - 1; ++i)
-        if (shape[i] == 'd' ? (tok[i] < '0' || tok[i] > '9') : tok[i] != shape[i]) return false;
-    auto num = [tok](int at, int n) {
-        int v = 0;
-        for (int i = 0; i < n; ++i) v = v * 10 + (tok[at + i] - '0');
-        return v;
-    };
-    *t = date_heure{num(0, 4), num(5, 2), num(8, 2), num(11, 2), num(14, 2), num(17, 2), num(20, 3)};
-    int jd = 0, y = 0, m = 0, d = 0;
-    if (julday(t->mois, t->jour, t->annee, &jd) != 0) return false;
-    caldat(&m, &d, &y, jd);
-    return y == t->annee && m == t->mois && d == t->jour && t->heure < 24 && t->minute < 60 &&
-           t->seconde < 60;
+}  // namespace detail
+
+namespace {
+
+using index_type = detail::correlation_index;
+
+// The bucket of v: the same at building and at looking up, and never
+// decreasing as v grows. Halves keep the difference finite for any two
+// finite values.
+std::uint32_t bucket_of(const index_type::grid& g, double v) {
+    const double at = (0.5 * v - 0.5 * g.lo) * g.scale;  // [0, count] for v in [lo, hi]
+    if (!(at > 0.0)) return 0;
+    if (at >= static_cast<double>(g.count - 1)) return g.count - 1;
+    return static_cast<std::uint32_t>(at);
 }
 
-struct reader {
-    const char* path;
-    char* error;
-    int error_size;
-    int line;
-
-    int fail(const char* reason, const char* detail = "") const {
-        if (error != nullptr && error_size > 0)
-            std::snprintf(error, static_cast<std::size_t>(error_size), "%s:%d: %s%s", path, line,
-                          reason, detail);
-        return -1;
-    }
-
-    // One line's record into *r; 1 for a record, 0 for nothing, -1 wrong.
-    int record(char* text, correlation_record* r) const {
-        if (char* hash = std::strchr(text, '#')) *hash = '\0';
-        const char* fields[7];
-        int n = 0;
-        for (char* p = text; *p != '\0';) {
-            while (is_blank(*p)) *p++ = '\0';
-            if (*p == '\0') break;
-            if (n < 7) fields[n] = p;
-            ++n;
-            while (*p != '\0' && !is_blank(*p)) ++p;
-        }
-        if (n == 0) return 0;
-        if (n != 6) {
-            char detail[48];
-            std::snprintf(detail, sizeof detail, "6 fields expected, %d found", n);
-            return fail(detail);
-        }
-        int part = 0;
-        const char* tok = fields[0];
-        const auto [at, ec] = std::from_chars(tok, tok + std::strlen(tok), part);
-        if (ec != std::errc{} || *at != '\0') return fail("partition is not a whole number: ", tok);
-        if (part < 1) return fail("partition below 1: ", fields[0]);
-        double v[6] = {};
-        for (const int i : {1, 2, 3, 5}) {
-            const number got = parse_double(fields[i], &v[i]);
-            if (got == number::malformed) return fail(field_names[i], " is not a number");
-            if (got == number::out_of_range) return fail(field_names[i], " is out of range");
-            if (!std::isfinite(v[i])) return fail(field_names[i], " is not finite");
-        }
-        if (v[1] >= v[2]) return fail("from_tb is not below to_tb");
-        date_heure tu{};
-        if (!parse_tu(fields[4], &tu)) return fail("tu_ref is not a real YYYY-MM-DDTHH:MM:SS.mmm: ", fields[4]);
-        if (v[5] == 0.0) return fail("rate is zero");
-        *r = correlation_record{part, v[1], v[2], calibration{v[3], tu, v[5]}};
-        return 1;
-    }
-
-    // Reads every record, checking their order; stores them in out unless
-    // it is null. Lines may be of any length. Returns the count, or -1.
-    int all(std::FILE* f, correlation* out) {
-        char* text = nullptr;
-        std::size_t size = 0;
-        const int count = records(f, out, &text, &size);
-        std::free(text);  // NOLINT(cppcoreguidelines-no-malloc): getline's buffer
-        return count;
-    }
-
-    int records(std::FILE* f, correlation* out, char** text, std::size_t* size) {
-        int count = 0;
-        correlation_record prev{}, r{};
-        for (line = 1;; ++line) {
-            errno = 0;
-            const ssize_t n = getline(text, size, f);
-            if (n < 0) break;
-            char* start = *text;
-            // A byte-order mark that some editors write first.
-            if (line == 1 && std::strncmp(start, "\xEF\xBB\xBF", 3) == 0) start += 3;
-            if (std::memchr(*text, '\0', static_cast<std::size_t>(n)) != nullptr)
-                return fail("NUL byte in the line");
-            const int got = record(start, &r);
-            if (got < 0) return -1;
-            if (got == 0) continue;
-            if (count > 0 && (r.partition < prev.partition ||
-                              (r.partition == prev.partition && r.from_tb < prev.from_tb)))
-                return fail("record out of order");
-            if (count > 0 && r.partition == prev.partition && r.from_tb < prev.to_tb)
-                return fail("record overlaps the one before");
-            if (count == correlation_capacity) return fail("more records than the capacity, 4096");
-            if (out != nullptr) out->records[count] = r;
-            prev = r;
-            ++count;
-        }
-        if (errno == ENOMEM) return fail("out of memory");
-        if (std::ferror(f) != 0) {
-            line = 0;
-            return fail("cannot read: ", std::strerror(errno));
-        }
-        if (count == 0) {
-            line = 0;
-            return fail("no record");
-        }
-        return count;
-    }
-};
-
-// An instant as milliseconds since day 0, and whether tb maps to it.
-bool maps_to(const calibration& c, double tb, std::int64_t at) {
-    date_heure back{};
-    int jd = 0;
-    return tb_to_tu(c, tb, &back) == 0 && julday(back.mois, back.jour, back.annee, &jd) == 0 &&
-           instant_ms(jd, back) == at;
+index_type::grid grid_over(double lo, double hi, std::uint32_t count) {
+    index_type::grid g{lo, count / (0.5 * hi - 0.5 * lo), count};
+    if (!std::isfinite(g.scale) || g.scale < 0.0) g.scale = 0.0;  // every value in bucket 0
+    return g;
 }
 
-int records_in(const correlation& c) {
-    return c.count < 0 ? 0 : c.count > correlation_capacity ? correlation_capacity : c.count;
+// The first and last TU milliseconds (since day 0) that a record's
+// readings reach, with two milliseconds to spare; false when its
+// calibration gives none.
+bool instants_of(const correlation_record& r, double* first, double* last) {
+    detail::prepared_calibration p{};
+    if (!detail::prepare(r.cal, &p)) return false;
+    const double ref = static_cast<double>(std::int64_t{p.jd_ref} * 86400000) + p.ref_ms + p.ref_milli;
+    const double a = ref + (r.from_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
+    const double b = ref + (r.to_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
+    *first = std::fmin(a, b) - 2.0;
+    *last = std::fmax(a, b) + 2.0;
+    return true;
 }
 
-// The records [first, last) of a partition: at once for a table of one
-// partition, else by two searches on the partition numbers.
-void partition_range(const correlation& c, int partition, int* first, int* last) {
-    const int n = records_in(c);
-    *first = 0;
-    *last = n;
-    if (n == 0 || (c.records[0].partition == partition && c.records[n - 1].partition == partition))
-        return;
-    // The first record for which before(record) is false.
-    auto search = [&](auto before) {
-        int lo = 0, len = n;
-        while (len > 0) {
-            const int half = len / 2;
-            if (before(c.records[lo + half].partition)) {
-                lo += half + 1;
-                len -= half + 1;
-            } else {
-                len = half;
-            }
-        }
-        return lo;
-    };
-    *first = search([partition](int p) { return p < partition; });
-    *last = search([partition](int p) { return p <= partition; });
+bool indexed(const correlation& c) { return !c.records.empty() && c.index.built_for == c.records.size(); }
+
+// The entry of the record of the partition that covers tb.
+const index_type::reading_entry* find_indexed(const correlation& c, int partition, double tb) {
+    const auto& parts = c.index.partitions;
+    const auto p = std::lower_bound(parts.begin(), parts.end(), partition,
+                                    [](const index_type::partition_span& s, int n) { return s.partition < n; });
+    if (p == parts.end() || p->partition != partition || !(tb >= p->lo && tb < p->hi)) return nullptr;
+    const index_type::reading_entry* r = &c.index.entries[c.index.readings[p->bucket_first + bucket_of(p->cut, tb)]];
+    const index_type::reading_entry* const last = c.index.entries.data() + p->last;
+    while (r < last && r->to_tb <= tb) ++r;
+    return r < last && r->from_tb <= tb ? r : nullptr;
 }
 
-// The record of the partition that covers tb, or nullptr. Calibrations are
-// published at a steady pace, so the records of a partition cover spans
-// of similar length: the first guess interpolates, and a binary search
-// without branches on the comparisons settles the rest.
-const correlation_record* find_record(const correlation& c, int partition, double tb) {
-    int first = 0, last = 0;
-    partition_range(c, partition, &first, &last);
-    if (first >= last || !(tb >= c.records[first].from_tb && tb < c.records[last - 1].to_tb))
-        return nullptr;  // also NaN
-    const double lo = c.records[first].from_tb, width = c.records[last - 1].to_tb - lo;
-    const int count = last - first;
-    // A span wider than any double (-1e308 to 1e308) makes the share NaN
-    // or infinite: then the search alone decides.
-    const double share = (tb - lo) / width * count;  // [0, count] when finite
-    const int guess = first + (share >= 0.0 && share < count ? static_cast<int>(share) : 0);
-    const correlation_record* r = &c.records[guess];
-    if (!(r->from_tb <= tb && tb < r->to_tb)) {
-        // The last record whose from_tb <= tb.
-        const correlation_record* base = &c.records[first];
-        for (int len = count; len > 1;) {
-            const int half = len / 2;
-            base = base[half].from_tb <= tb ? base + half : base;
-            len -= half;
-        }
-        r = base;
+// The same without an index: a binary search on the records.
+const correlation_record* find_unindexed(const correlation& c, int partition, double tb) {
+    const auto& r = c.records;
+    const auto first = std::lower_bound(r.begin(), r.end(), partition,
+                                        [](const correlation_record& x, int p) { return x.partition < p; });
+    const auto last = std::upper_bound(first, r.end(), partition,
+                                       [](int p, const correlation_record& x) { return p < x.partition; });
+    if (first == last || !(tb >= first->from_tb)) return nullptr;  // also NaN
+    const auto after = std::upper_bound(first, last, tb, [](double t, const correlation_record& x) {
+        return t < x.from_tb;
+    });
+    const correlation_record& found = *(after - 1);
+    return tb < found.to_tb ? &found : nullptr;
+}
+
+// Whether record r holds a reading that maps to the instant at
+// (milliseconds since day 0); the reading in *tb.
+bool reading_in(const correlation_record& r, std::int64_t at, double* tb) {
+    detail::prepared_calibration p{};
+    double x = 0.0;
+    if (!detail::prepare(r.cal, &p) || !detail::reading_for(p, at, &x)) return false;
+    if (!(x >= r.from_tb && x < r.to_tb)) {
+        // Just outside the record: its own end reading may still map to
+        // the instant.
+        x = x < r.from_tb ? r.from_tb : std::nextafter(r.to_tb, r.from_tb);
+        std::int64_t back = 0;
+        if (!detail::instant_at(p, x, &back) || back != at) return false;
     }
-    return r->from_tb <= tb && tb < r->to_tb ? r : nullptr;
+    *tb = x;
+    return true;
 }
 
 }  // namespace
 
-int read_correlation(const char* path, correlation* out, char* error, int error_size) {
-    reader rd{path, error, error_size, 0};
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr) return rd.fail("cannot read: ", std::strerror(errno));
-    // Check the whole file before touching *out, then read it again into it.
-    int count = rd.all(f, nullptr);
-    if (count >= 0) {
-        std::rewind(f);
-        count = rd.all(f, out);
+namespace detail {
+
+void index_records(const std::vector<correlation_record>& records, correlation_index* out) {
+    correlation_index idx;
+    const std::size_t n = records.size();
+    if (n > std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
+    idx.entries.reserve(n);
+    for (const correlation_record& r : records) {
+        index_type::reading_entry e{r.from_tb, r.to_tb, {}, false};
+        e.calibrated = prepare(r.cal, &e.cal);
+        idx.entries.push_back(e);
     }
-    std::fclose(f);
-    if (count < 0) return -1;
-    out->count = count;
+
+    for (std::uint32_t first = 0; first < n;) {
+        std::uint32_t last = first + 1;
+        while (last < n && records[last].partition == records[first].partition) ++last;
+        const double lo = records[first].from_tb, hi = records[last - 1].to_tb;
+        const index_type::partition_span p{records[first].partition, first, last, lo, hi,
+                                           grid_over(lo, hi, last - first),
+                                           static_cast<std::uint32_t>(idx.readings.size())};
+        // Bucket b names the first record whose end falls in bucket b or
+        // later: a reading of bucket b lies in that record or after it.
+        std::uint32_t i = first;
+        for (std::uint32_t b = 0; b < p.cut.count; ++b) {
+            while (i + 1 < last && bucket_of(p.cut, records[i].to_tb) < b) ++i;
+            idx.readings.push_back(i);
+        }
+        idx.partitions.push_back(p);
+        first = last;
+    }
+
+    // Instants: records whose span is beyond 64 times the median's are
+    // tried apart, so that one of them cannot make every walk back long.
+    std::vector<index_type::instant_span> spans;
+    spans.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        index_type::instant_span s{0.0, 0.0, 0.0, i};
+        if (instants_of(records[i], &s.first_ms, &s.last_ms)) spans.push_back(s);
+    }
+    std::vector<double> widths(spans.size());
+    for (std::size_t i = 0; i < spans.size(); ++i) widths[i] = spans[i].last_ms - spans[i].first_ms;
+    double limit = std::numeric_limits<double>::infinity();
+    if (!widths.empty()) {
+        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
+        limit = 64.0 * widths[widths.size() / 2];
+    }
+    for (const index_type::instant_span& s : spans) {
+        if (s.last_ms - s.first_ms <= limit) idx.instants.push_back(s);
+        else idx.wide.push_back(s.record);
+    }
+    std::sort(idx.instants.begin(), idx.instants.end(),
+              [](const index_type::instant_span& a, const index_type::instant_span& b) {
+                  return a.first_ms < b.first_ms;
+              });
+    double reach = -std::numeric_limits<double>::infinity();
+    for (index_type::instant_span& s : idx.instants) s.reach = reach = std::fmax(reach, s.last_ms);
+    if (!idx.instants.empty()) {
+        const auto count = static_cast<std::uint32_t>(2 * idx.instants.size());
+        idx.instant_cut = grid_over(idx.instants.front().first_ms, idx.instants.back().first_ms, count);
+        std::uint32_t i = 0;
+        for (std::uint32_t b = 0; b <= count; ++b) {
+            while (i < idx.instants.size() && bucket_of(idx.instant_cut, idx.instants[i].first_ms) < b) ++i;
+            idx.instant_buckets.push_back(i);
+        }
+    }
+    idx.built_for = n;
+    *out = std::move(idx);
+}
+
+}  // namespace detail
+
+int index_correlation(correlation* c) noexcept {
+    const correlation_record* prev = nullptr;
+    for (const correlation_record& r : c->records) {
+        if (!std::isfinite(r.from_tb) || !std::isfinite(r.to_tb) || !(r.from_tb < r.to_tb) ||
+            detail::order_fault(prev, r) != nullptr)
+            return -1;
+        prev = &r;
+    }
+    try {
+        detail::index_records(c->records, &c->index);
+    } catch (const std::exception&) {
+        return -1;
+    }
     return 0;
 }
 
-int tb_to_tu(const correlation& c, int partition, double tb, date_heure* out) {
-    const correlation_record* r = find_record(c, partition, tb);
-    if (r != nullptr) return tb_to_tu(r->cal, tb, out);
+int tb_to_tu(const correlation& c, int partition, double tb, date_heure* out) noexcept {
+    if (indexed(c)) {
+        const index_type::reading_entry* e = find_indexed(c, partition, tb);
+        if (e != nullptr && e->calibrated) return detail::convert(e->cal, tb, out);
+    } else if (const correlation_record* r = find_unindexed(c, partition, tb)) {
+        return tb_to_tu(r->cal, tb, out);
+    }
     return tb_to_tu(calibration{}, tb, out);  // the sentinel and -1
 }
 
-int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double* tb) {
+int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double* tb) noexcept {
     int jd = 0;
     if (julday(tu.mois, tu.jour, tu.annee, &jd) != 0) return -1;
     const std::int64_t at = instant_ms(jd, tu);
-    for (int i = records_in(c) - 1; i >= 0; --i) {
-        const correlation_record& r = c.records[i];
-        // A cheap look at the record's span first: the instants of its two
-        // ends, in double, with a millisecond to spare.
-        int jd_ref = 0;
-        if (r.cal.k == 0.0 || julday(r.cal.tu_ref.mois, r.cal.tu_ref.jour, r.cal.tu_ref.annee, &jd_ref) != 0)
-            continue;
-        const double ref = static_cast<double>(instant_ms(jd_ref, r.cal.tu_ref));
-        const double a = ref + (r.from_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
-        const double b = ref + (r.to_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
-        const double t = static_cast<double>(at);
-        if (!(t >= std::fmin(a, b) - 2.0 && t <= std::fmax(a, b) + 2.0)) continue;
-
+    const double t = static_cast<double>(at);
+    // The later record in the table wins: only records after the best so
+    // far are tried.
+    const correlation_record* best = nullptr;
+    double best_tb = 0.0;
+    auto consider = [&](const correlation_record& r) {
         double x = 0.0;
-        if (tu_to_tb(r.cal, tu, &x) != 0) continue;
-        if (!(x >= r.from_tb && x < r.to_tb)) {
-            // Just outside the record: its own end reading may still map to
-            // the instant.
-            x = x < r.from_tb ? r.from_tb : std::nextafter(r.to_tb, r.from_tb);
-            if (!maps_to(r.cal, x, at)) continue;
+        if ((best == nullptr || &r > best) && reading_in(r, at, &x)) {
+            best = &r;
+            best_tb = x;
         }
-        *partition = r.partition;
-        *tb = x;
-        return 0;
+    };
+    if (indexed(c)) {
+        const auto& spans = c.index.instants;
+        if (!spans.empty()) {
+            // Every span from this one on starts after t.
+            std::size_t i = c.index.instant_buckets[bucket_of(c.index.instant_cut, t) + 1];
+            for (; i > 0 && spans[i - 1].reach >= t; --i) {
+                const index_type::instant_span& s = spans[i - 1];
+                if (s.first_ms <= t && t <= s.last_ms) consider(c.records[s.record]);
+            }
+        }
+        for (const std::uint32_t w : c.index.wide) consider(c.records[w]);
+    } else {
+        for (auto r = c.records.rbegin(); r != c.records.rend() && best == nullptr; ++r) {
+            double first = 0.0, last = 0.0;
+            if (instants_of(*r, &first, &last) && t >= first && t <= last) consider(*r);
+        }
     }
-    return -1;
+    if (best == nullptr) return -1;
+    *partition = best->partition;
+    *tb = best_tb;
+    return 0;
 }
 
 }  // namespace temps

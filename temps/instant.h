@@ -1,8 +1,10 @@
-// Internal to the time library: an instant as whole milliseconds, exact.
+// Internal to the time library: an instant as whole milliseconds, exact,
+// and what the reading and the indexing of correlation tables share.
 #ifndef TEMPS_INSTANT_H
 #define TEMPS_INSTANT_H
 
 #include <cstdint>
+#include <vector>
 
 #include "temps.h"
 
@@ -10,10 +12,36 @@ namespace temps::detail {
 
 // Milliseconds from 00:00 of day number 0 to the instant of t on day jd,
 // exact for any int fields (|result| < 2^63).
-inline std::int64_t instant_ms(int jd, const date_heure& t) {
+constexpr std::int64_t instant_ms(int jd, const date_heure& t) noexcept {
     return std::int64_t{jd} * 86400000 +
            ((std::int64_t{t.heure} * 60 + t.minute) * 60 + t.seconde) * 1000 + t.milliseconde;
 }
+
+// prepare: false where tb_to_tu fails whatever the reading (uncalibrated,
+// a rate not finite, reference year 0, a reference time out of range).
+bool prepare(const calibration& c, prepared_calibration* p) noexcept;
+
+// convert: tb_to_tu with a prepared calibration.
+int convert(const prepared_calibration& p, double tb, date_heure* out) noexcept;
+
+// offset_of: the day offset from the reference day and the milliseconds of
+// that day (either sign) that tb_to_tu gives for tb; false when it fails.
+bool offset_of(const prepared_calibration& p, double tb, int* days, int* ms) noexcept;
+
+// instant_at: the instant (milliseconds since day 0) of the record
+// tb_to_tu gives for tb; false when it fails.
+bool instant_at(const prepared_calibration& p, double tb, std::int64_t* at) noexcept;
+
+// reading_for: what tu_to_tb gives for the instant want (milliseconds
+// since day 0); false for -1.
+bool reading_for(const prepared_calibration& p, std::int64_t want, double* tb) noexcept;
+
+// Why r may not follow prev in a table (nullptr: it may; prev nullptr for
+// the first record).
+const char* order_fault(const correlation_record* prev, const correlation_record& r) noexcept;
+
+// Builds the index of records, which are in order. Throws std::bad_alloc.
+void index_records(const std::vector<correlation_record>& records, correlation_index* out);
 
 }  // namespace temps::detail
 

@@ -1,9 +1,10 @@
-// The day-number routines follow the classical floating-point formulas
-// step by step: every product with a fractional constant is made in double
-// and truncated toward zero, so that results agree bit for bit with the
-// stored values of the mission's tools. Intermediates are held in 64 bits
-// so that no input can overflow; wherever a 32-bit result would not fit,
-// the routine reports failure instead of inventing a value.
+// TU conversions and calibrations. Like the day-number routines of
+// calendar.h they follow the mission's original arithmetic step by step
+// (products with fractional constants made in double, truncated toward
+// zero), so that results agree bit for bit with its stored values.
+// Intermediates are held in 64 bits so that no input can overflow;
+// wherever a 32-bit result would not fit, the routine reports failure
+// instead of inventing a value.
 #include "temps.h"
 
 #include "instant.h"
@@ -14,86 +15,29 @@
 namespace temps {
 namespace {
 
-// The Gregorian reform: day + 31 * (month + 12 * year) of 1582-10-15.
-constexpr std::int64_t reform_key = 15 + 31 * (10 + 12 * 1582);  // 588829
-constexpr int reform_jd = 2299161;                                // 1582-10-15
-
-constexpr bool fits_int(std::int64_t v) {
-    return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
-}
-
 // True for a finite, already truncated double that an int can hold. NaN fails.
-bool fits_int(double v) {
+bool whole_int(double v) {
     return v >= -2147483648.0 && v <= 2147483647.0;
 }
 
-// (long long)trunc(v) for |v| far below 2^63, the only values passed here.
-std::int64_t trunc64(double v) { return static_cast<std::int64_t>(v); }
-
 }  // namespace
 
-int julday(int month, int day, int year, int* jd) {
-    if (year == 0) return -1;
-    // There is no year 0: year -1 counts as astronomical year 0.
-    const std::int64_t y = year < 0 ? std::int64_t{year} + 1 : year;  // [-2^31+1, 2^31-1]
-    std::int64_t jy = y;
-    std::int64_t jm = std::int64_t{month} + 1;
-    if (month <= 2) {
-        jy = y - 1;
-        jm = std::int64_t{month} + 13;
-    }
-    // 365.25 * jy is exact in double (|jy| < 2^32, 2 fraction bits).
-    std::int64_t jul = trunc64(365.25 * static_cast<double>(jy)) +   // |.| < 2^41
-                       trunc64(30.6001 * static_cast<double>(jm)) +  // |.| < 2^37
-                       day + 1720995;
-    if (day + 31 * (month + 12 * y) >= reform_key) {  // |.| < 2^45
-        const std::int64_t ja = trunc64(0.01 * static_cast<double>(jy));
-        jul += 2 - ja + trunc64(0.25 * static_cast<double>(ja));
-    }
-    if (!fits_int(jul)) return -1;
-    *jd = static_cast<int>(jul);
-    return 0;
-}
-
-void caldat(int* month, int* day, int* year, int jd) {
-    const std::int64_t n = jd;
-    std::int64_t a = n;
-    if (n >= reform_jd) {
-        const std::int64_t jalpha =
-            trunc64((static_cast<double>(n - 1867216) - 0.25) / 36524.25);  // [11, 58756]
-        a = n + 1 + jalpha - trunc64(0.25 * static_cast<double>(jalpha));
-    }
-    const std::int64_t b = a + 1524;  // |b| < 2^32
-    const std::int64_t c =
-        trunc64((static_cast<double>(b - 2439870) - 122.1) / 365.25 + 6680.0);  // |c| < 2^24
-    const std::int64_t d = 365 * c + trunc64(0.25 * static_cast<double>(c));
-    const std::int64_t e = trunc64(static_cast<double>(b - d) / 30.6001);  // days left in 4 months
-    std::int64_t m = e - 1;
-    if (m > 12) m -= 12;
-    std::int64_t y = c - 4715;
-    if (m > 2) --y;
-    if (y <= 0) --y;
-    *day = static_cast<int>(b - d - trunc64(30.6001 * static_cast<double>(e)));
-    *month = static_cast<int>(m);
-    *year = static_cast<int>(y);
-}
-
-double tu_to_date(int year, int month, int day, int hour, int minute, double second) {
+double calendar_to_tu(int year, int month, int day, int hour, int minute, double second) noexcept {
     constexpr double none = std::numeric_limits<double>::quiet_NaN();
     int jd = 0;
     if (julday(month, day, year, &jd) != 0) return none;
     // Seconds rounded to whole milliseconds, halves upward.
     const double ms_s = std::trunc(1000.0 * second + 0.5);
-    if (!fits_int(ms_s)) return none;
+    if (!whole_int(ms_s)) return none;
     const double ms_day = std::trunc(static_cast<double>(static_cast<int>(ms_s)) +
                                      (3600000.0 * hour + 60000.0 * minute));
-    if (!fits_int(ms_day)) return none;
+    if (!whole_int(ms_day)) return none;
     return static_cast<double>(static_cast<int>(ms_day)) +
            ms_per_day * static_cast<double>(std::int64_t{jd} - jd_1958);
 }
 
-void date_to_tu(double tu, int* year, int* month, int* day, int* hour, int* minute,
-                double* second) {
+void tu_to_calendar(double tu, int* year, int* month, int* day, int* hour, int* minute,
+                    double* second) noexcept {
     // Whole days since the epoch, rounded down: a time before the epoch
     // falls on its own day with a positive time of day (for times from the
     // epoch on this is the plain truncation).
@@ -130,91 +74,127 @@ date_heure rtu{};
 double rtb = 0.0;
 double K = 0.0;
 
-void init_recalage(double tb_ref, const date_heure* tu_ref, double k) {
+void init_recalage(double tb_ref, const date_heure* tu_ref, double k) noexcept {
     rtb = tb_ref;
     rtu = *tu_ref;
     K = k;
 }
 
-int tb_en_tu(double tb, date_heure* out) { return tb_to_tu(calibration{rtb, rtu, K}, tb, out); }
+int tb_en_tu(double tb, date_heure* out) noexcept { return tb_to_tu(calibration{rtb, rtu, K}, tb, out); }
 
-namespace {
+namespace detail {
 
-// Milliseconds of a time of day, exact; false when out of the int range
-// that the conversion's arithmetic works in.
-bool ref_ms_of(const date_heure& t, std::int64_t* ms) {
-    *ms = ((std::int64_t{t.heure} * 60 + t.minute) * 60 + t.seconde) * 1000;
-    return fits_int(*ms);
-}
-
-using detail::instant_ms;
-
-}  // namespace
-
-int tb_to_tu(const calibration& c, double tb, date_heure* out) {
-    constexpr date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
+bool prepare(const calibration& c, prepared_calibration* p) noexcept {
     const date_heure& rtu = c.tu_ref;
-    const double rtb = c.tb_ref, K = c.k;
-    *out = sentinel;
-    if (K == 0.0 || !std::isfinite(K)) return -1;
-    int jd_ref = 0;
-    if (julday(rtu.mois, rtu.jour, rtu.annee, &jd_ref) != 0) return -1;
+    if (c.k == 0.0 || !std::isfinite(c.k)) return false;
+    if (julday(rtu.mois, rtu.jour, rtu.annee, &p->jd_ref) != 0) return false;
     // Milliseconds of the reference time of day, an int in the original
     // arithmetic; when the result fits, 32-bit wrap-around and exact 64-bit
     // arithmetic agree, so only the result needs checking.
-    std::int64_t ref_ms = 0;
-    if (!ref_ms_of(rtu, &ref_ms)) return -1;
-    // Milliseconds from 00:00 of the reference day to the instant sought.
-    const double x = static_cast<double>(ref_ms) +
-                     ((tb - rtb) * 1000.0 / K + static_cast<double>(rtu.milliseconde));
-    const double days = std::trunc(x / ms_per_day);  // NaN and infinities fail below
-    if (!fits_int(days) || !fits_int(std::int64_t{jd_ref} + static_cast<std::int64_t>(days)))
-        return -1;
-    const double r_ms = std::trunc(x - static_cast<double>(days) * 3600.0 * 24.0 * 1000.0);
-    if (!fits_int(r_ms)) return -1;
+    const std::int64_t ref_ms = ((std::int64_t{rtu.heure} * 60 + rtu.minute) * 60 + rtu.seconde) * 1000;
+    if (!fits_int(ref_ms)) return false;
+    p->ref_ms = static_cast<double>(ref_ms);
+    p->ref_milli = static_cast<double>(rtu.milliseconde);
+    p->tb_ref = c.tb_ref;
+    p->k = c.k;
+    return true;
+}
 
+bool offset_of(const prepared_calibration& p, double tb, int* days, int* ms) noexcept {
+    // Milliseconds from 00:00 of the reference day to the instant sought.
+    const double x = p.ref_ms + ((tb - p.tb_ref) * 1000.0 / p.k + p.ref_milli);
+    const double d = std::trunc(x / ms_per_day);  // NaN and infinities fail below
+    if (!whole_int(d) || !fits_int(std::int64_t{p.jd_ref} + static_cast<std::int64_t>(d))) return false;
+    const double r_ms = std::trunc(x - static_cast<double>(d) * 3600.0 * 24.0 * 1000.0);
+    if (!whole_int(r_ms)) return false;
+    *days = static_cast<int>(d);
+    *ms = static_cast<int>(r_ms);  // within one day of 00:00, either sign
+    return true;
+}
+
+namespace {
+
+// The record tb_to_tu writes for day number jd and milliseconds r of that
+// day (either sign).
+date_heure fields(int jd, int r) {
     date_heure t{};
-    caldat(&t.mois, &t.jour, &t.annee, jd_ref + static_cast<int>(days));
-    int r = static_cast<int>(r_ms);  // within one day of 00:00, either sign
+    caldat(&t.mois, &t.jour, &t.annee, jd);
     t.heure = r / 3600000;
     r -= t.heure * 3600000;
     t.minute = r / 60000;
     r -= t.minute * 60000;
     t.seconde = r / 1000;
     t.milliseconde = r - t.seconde * 1000;
-    *out = t;
+    return t;
+}
+
+// Day numbers of years 1 to 9999, where julday gives back the day number
+// of caldat's date: there the instant of a result is found without them.
+constexpr int round_trip_first = 1721424, round_trip_last = 5373484;
+
+}  // namespace
+
+bool instant_at(const prepared_calibration& p, double tb, std::int64_t* at) noexcept {
+    int days = 0, r = 0;
+    if (!offset_of(p, tb, &days, &r)) return false;
+    const int jd = p.jd_ref + days;
+    if (jd >= round_trip_first && jd <= round_trip_last) {
+        *at = std::int64_t{jd} * 86400000 + r;
+        return true;
+    }
+    const date_heure back = fields(jd, r);
+    int jd_back = 0;
+    *at = julday(back.mois, back.jour, back.annee, &jd_back) == 0 ? instant_ms(jd_back, back) : -1;
+    return true;
+}
+
+bool reading_for(const prepared_calibration& p, std::int64_t want, double* tb) noexcept {
+    // The instant as milliseconds from 00:00 of the reference day, exact
+    // in 64 bits, then the reading that tb_to_tu maps to it. tb_to_tu
+    // drops the fraction of a millisecond toward zero: aim at the middle of
+    // the millisecond, then step by a quarter where rounding of the reading
+    // missed it.
+    const std::int64_t x = want - std::int64_t{p.jd_ref} * 86400000;
+    const double base = static_cast<double>(x) - p.ref_ms - p.ref_milli;
+    constexpr double aims[] = {0.5, 0.25, 0.75, 0.125, 0.875};
+    for (const double aim : aims) {
+        const double ms = base + (x >= 0 ? aim : -aim);
+        const double r = p.tb_ref + ms * p.k / 1000.0;
+        std::int64_t at = 0;
+        if (!std::isfinite(r) || !instant_at(p, r, &at)) return false;
+        if (at == want) {
+            *tb = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace detail
+
+int detail::convert(const prepared_calibration& p, double tb, date_heure* out) noexcept {
+    constexpr date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
+    int days = 0, r = 0;
+    if (!offset_of(p, tb, &days, &r)) {
+        *out = sentinel;
+        return -1;
+    }
+    *out = fields(p.jd_ref + days, r);
     return 0;
 }
 
-int tu_to_tb(const calibration& c, const date_heure& tu, double* tb) {
-    if (c.k == 0.0 || !std::isfinite(c.k)) return -1;
-    int jd_ref = 0, jd = 0;
-    std::int64_t ref_ms = 0;
-    if (julday(c.tu_ref.mois, c.tu_ref.jour, c.tu_ref.annee, &jd_ref) != 0 ||
-        julday(tu.mois, tu.jour, tu.annee, &jd) != 0 || !ref_ms_of(c.tu_ref, &ref_ms))
-        return -1;
-    // The instant as milliseconds from 00:00 of the reference day, exact
-    // in 64 bits, then the reading that tb_to_tu maps to it.
-    const std::int64_t x = instant_ms(jd, tu) - instant_ms(jd_ref, date_heure{});
-    const std::int64_t want = instant_ms(jd, tu);
-    // tb_to_tu drops the fraction of a millisecond toward zero: aim at the
-    // middle of the millisecond, then step by a quarter where rounding of
-    // the reading missed it.
-    const double base = static_cast<double>(x - ref_ms - c.tu_ref.milliseconde);
-    const double aims[] = {0.5, 0.25, 0.75, 0.125, 0.875};
-    for (const double aim : aims) {
-        const double ms = base + (x >= 0 ? aim : -aim);
-        const double r = c.tb_ref + ms * c.k / 1000.0;
-        date_heure back{};
-        if (!std::isfinite(r) || tb_to_tu(c, r, &back) != 0) return -1;
-        int jd_back = 0;
-        julday(back.mois, back.jour, back.annee, &jd_back);
-        if (instant_ms(jd_back, back) == want) {
-            *tb = r;
-            return 0;
-        }
-    }
+int tb_to_tu(const calibration& c, double tb, date_heure* out) noexcept {
+    detail::prepared_calibration p{};
+    if (detail::prepare(c, &p)) return detail::convert(p, tb, out);
+    *out = date_heure{9999, 99, 99, 99, 99, 99, 999};
     return -1;
+}
+
+int tu_to_tb(const calibration& c, const date_heure& tu, double* tb) noexcept {
+    detail::prepared_calibration p{};
+    int jd = 0;
+    if (!detail::prepare(c, &p) || julday(tu.mois, tu.jour, tu.annee, &jd) != 0) return -1;
+    return detail::reading_for(p, detail::instant_ms(jd, tu), tb) ? 0 : -1;
 }
 
 }  // namespace temps

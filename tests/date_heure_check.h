@@ -28,7 +28,7 @@ inline constexpr temps::date_heure sentinel{9999, 99, 99, 99, 99, 99, 999};
 // signs: two records name the same instant when these are equal.
 inline long long instant_ms(const temps::date_heure& t) {
     int jd = 0;
-    temps::julday(t.mois, t.jour, t.annee, &jd);
+    if (temps::julday(t.mois, t.jour, t.annee, &jd) != 0) return -1;  // no instant: never equal to one
     return jd * 86400000LL + ((t.heure * 60LL + t.minute) * 60 + t.seconde) * 1000 + t.milliseconde;
 }
 

@@ -22,7 +22,10 @@ want=$(sort <<EOF2
 755 ./bin/PERIODE
 755 ./bin/check_korvane_web
 644 ./include/temps/temps.h
-644 ./$libdir/libtemps.so.1.0.0
+644 ./include/temps/calendar.h
+644 ./include/temps/correlation.h
+644 ./include/temps/legacy.h
+644 ./$libdir/libtemps.so.2.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
 644 ./$libdir/cmake/temps/tempsConfig.cmake
@@ -70,15 +73,15 @@ fi
 echo "== Debian package"
 (cd "$build" && cpack -G DEB -B "$tmp/pkg" >/dev/null)
 deb=$(ls "$tmp"/pkg/korvane-watch_*.deb)
-lib=$(ls "$tmp"/pkg/libtemps1_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
+lib=$(ls "$tmp"/pkg/libtemps2_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
 lib_files=$(dpkg-deb --contents "$lib") dev_files=$(dpkg-deb --contents "$dev")
-grep -q 'libtemps.so.1 -> libtemps.so.1.0.0$' <<<"$lib_files" || fail "libtemps1: no SONAME link"
-grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps1 holds development files"
+grep -q 'libtemps.so.2 -> libtemps.so.2.0.0$' <<<"$lib_files" || fail "libtemps2: no SONAME link"
+grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps2 holds development files"
 dpkg-deb --info "$lib" > "$tmp/lib-info"
-grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps1: no shlibs file"
-grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps1: no ldconfig trigger"
-grep -q "^ Depends: libtemps1 (= " <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps1"
-for file in include/temps/temps.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz; do
+grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps2: no shlibs file"
+grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps2: no ldconfig trigger"
+grep -q "^ Depends: libtemps2 (= 2.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps2"
+for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz; do
   grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
 done
 if command -v lintian >/dev/null; then

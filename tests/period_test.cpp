@@ -84,8 +84,8 @@ TEST(Periode, LostOutputIsAFailure) {
 // checked line by line against caldat and printf.
 TEST(Periode, EveryDayMatchesCaldatBothWays) {
     int first = 0, last = 0;
-    temps::julday(1, 1, -50, &first);
-    temps::julday(12, 31, 9999, &last);
+    ASSERT_EQ(temps::julday(1, 1, -50, &first), 0);
+    ASSERT_EQ(temps::julday(12, 31, 9999, &last), 0);
     for (const bool up : {true, false}) {
         std::FILE* sink = std::tmpfile();
         ASSERT_NE(sink, nullptr);

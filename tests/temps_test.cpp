@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "temps.h"
 
@@ -103,22 +104,76 @@ TEST(Calendar, EveryDayOfYears1To9999RoundTrips) {
     constexpr int jd_1970 = 2440588;
     int prev = 0;
     ASSERT_EQ(julday(12, 31, -1, &prev), 0);
+    temps::date before{-1, 12, 31};
     int failures = 0;
     for (int y = 1; y <= 9999 && failures < 10; ++y) {
         for (int m = 1; m <= 12; ++m) {
             for (int d = 1; d <= month_length(y, m); ++d) {
                 if (y == 1582 && m == 10 && d > 4 && d < 15) continue;  // dropped by the reform
                 int jd = 0;
-                julday(m, d, y, &jd);
+                const bool numbered = julday(m, d, y, &jd) == 0;
                 const bool gregorian = jd >= 2299161;
                 const int chrono_jd = sys_days{year{y} / m / d}.time_since_epoch().count() + jd_1970;
-                if (jd != prev + 1 || from_jd(jd) != ymd{y, m, d} || (gregorian && jd != chrono_jd)) {
+                // The library's day stepping agrees with the day numbers.
+                const temps::date today{y, m, d}, after = temps::next_day(before), back = temps::previous_day(today);
+                const bool steps = after.year == y && after.month == m && after.day == d && back.year == before.year &&
+                                   back.month == before.month && back.day == before.day;
+                before = today;
+                if (!numbered || !steps || jd != prev + 1 || from_jd(jd) != ymd{y, m, d} ||
+                    (gregorian && jd != chrono_jd)) {
                     ADD_FAILURE() << y << '-' << m << '-' << d << " jd " << jd << " after " << prev;
                     ++failures;
                 }
                 prev = jd;
             }
         }
+    }
+}
+
+// The calendar in constant expressions: fixed points, the reform, a leap
+// February of each calendar, and the years around the missing year 0.
+constexpr temps::date date_of(int jd) {
+    temps::date t{};
+    temps::caldat(&t.month, &t.day, &t.year, jd);
+    return t;
+}
+constexpr int jd_of(int y, int m, int d) {
+    int jd = 0;
+    return julday(m, d, y, &jd) == 0 ? jd : -1;
+}
+constexpr bool same(temps::date a, temps::date b) { return a.year == b.year && a.month == b.month && a.day == b.day; }
+static_assert(jd_of(1958, 1, 1) == temps::jd_1958 && jd_of(2004, 7, 5) == 2453192);
+static_assert(jd_of(0, 1, 1) == -1, "no year 0");
+static_assert(same(date_of(2299160), {1582, 10, 4}) && same(date_of(2299161), {1582, 10, 15}));
+static_assert(same(temps::next_day({1582, 10, 4}), {1582, 10, 15}));
+static_assert(same(temps::previous_day({1582, 10, 15}), {1582, 10, 4}));
+static_assert(temps::days_in_month(1582, 10) == 21 && temps::days_in_month(1582, 13) == 0);
+static_assert(temps::days_in_month(1500, 2) == 29 && temps::days_in_month(1900, 2) == 28);
+static_assert(temps::days_in_month(2000, 2) == 29 && temps::days_in_month(2004, 2) == 29);
+static_assert(temps::days_in_month(-1, 2) == 29 && temps::days_in_month(-2, 2) == 28);
+static_assert(same(temps::next_day({-1, 12, 31}), {1, 1, 1}) && same(temps::previous_day({1, 1, 1}), {-1, 12, 31}));
+static_assert(same(temps::next_day({2004, 2, 28}), {2004, 2, 29}) && same(temps::next_day({1900, 2, 28}), {1900, 3, 1}));
+
+// The chrono bridge against chrono's own calendar, both sides of 1958 and
+// 1970: the same instant, and back.
+TEST(Chrono, BridgeAgreesWithYearMonthDay) {
+    using namespace std::chrono;
+    static_assert(temps::to_tu(sys_days{1958y / January / 1}) == 0.0);
+    static_assert(temps::to_tu(sys_days{1970y / January / 1}) == 4383 * temps::ms_per_day);
+    std::mt19937 rng(1958);
+    std::uniform_int_distribution<int> day(sys_days{1900y / 1 / 1}.time_since_epoch().count(),
+                                           sys_days{2100y / 1 / 1}.time_since_epoch().count());
+    std::uniform_int_distribution<int> ms_of_day(0, 86399999);
+    for (int i = 0; i < 20000; ++i) {
+        const sys_days d{days{day(rng)}};
+        const sys_time<milliseconds> t = d + milliseconds{ms_of_day(rng)};
+        const year_month_day ymd{d};
+        const hh_mm_ss hms{t - d};
+        const double tu = temps::calendar_to_tu(int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day())),
+                                                int(hms.hours().count()), int(hms.minutes().count()),
+                                                double(hms.seconds().count()) + hms.subseconds().count() / 1000.0);
+        ASSERT_EQ(temps::to_tu(t), tu) << t.time_since_epoch().count() << " ms since 1970";
+        ASSERT_EQ(floor<milliseconds>(temps::to_sys(tu)).time_since_epoch().count(), t.time_since_epoch().count());
     }
 }
 

@@ -106,8 +106,7 @@ int main(int argc, char** argv) {
     }
 
     int first = 0, last = 0, files = 0;
-    temps::julday(7, 5, 2004, &first);
-    temps::julday(3, 14, 2011, &last);
+    if (temps::julday(7, 5, 2004, &first) != 0 || temps::julday(3, 14, 2011, &last) != 0) return 255;
     for (int jd = first; jd <= last; ++jd) {
         int y = 0, m = 0, d = 0;
         temps::caldat(&m, &d, &y, jd);

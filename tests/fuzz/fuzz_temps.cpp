@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Anything goes: only undefined behaviour (caught by the sanitizers) fails.
     int jd = 0, y = 0, m = 0, d = 0, hh = 0, mm = 0;
     double ss = 0.0;
-    temps::julday(a, b, c, &jd);
+    [[maybe_unused]] const int status = temps::julday(a, b, c, &jd);
     temps::caldat(&m, &d, &y, a);
     temps::tu_to_date(a, b, c, h, mi, s);
     temps::date_to_tu(t, &y, &m, &d, &hh, &mm, &ss);

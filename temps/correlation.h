@@ -1,0 +1,109 @@
+// temps: clock-correlation tables, the calibrations that held over a
+// mission's life, one record per span of on-board readings. Part of
+// <temps/temps.h>. Every function here is reentrant; a table may be read
+// by many threads at once.
+#ifndef TEMPS_CORRELATION_H
+#define TEMPS_CORRELATION_H
+
+#include <cstdint>
+#include <vector>
+
+#include "temps.h"
+
+namespace temps {
+
+struct correlation_record {
+    int partition;    // 1, 2, ...: a reset of the on-board clock starts a new partition
+    double from_tb;   // first on-board reading the record covers
+    double to_tb;     // first reading it no longer covers
+    calibration cal;  // the calibration that holds over [from_tb, to_tb)
+};
+
+namespace detail {
+
+// A calibration with its reference day number and time of day worked out
+// once, for conversions in a loop.
+struct prepared_calibration {
+    double tb_ref, k;
+    double ref_ms;     // milliseconds of the reference time of day, whole seconds
+    double ref_milli;  // and its milliseconds field
+    int jd_ref;        // day number of the reference date
+};
+
+// The lookup structures of a table, built by read_correlation and
+// index_correlation; private to the library.
+struct correlation_index {
+    // Buckets cut a span [lo, hi) of values in count equal parts; the
+    // bucket of v is (v/2 - lo/2) * scale, clamped to [0, count).
+    struct grid {
+        double lo = 0.0, scale = 0.0;
+        std::uint32_t count = 0;
+    };
+    // A record as the search of readings needs it, in one cache line.
+    struct alignas(64) reading_entry {
+        double from_tb, to_tb;
+        prepared_calibration cal;
+        bool calibrated;  // false: tb_to_tu fails whatever the reading
+    };
+    struct partition_span {
+        int partition;
+        std::uint32_t first, last;   // its records [first, last)
+        double lo, hi;               // readings it covers: from_tb of the first, to_tb of the last
+        grid cut;                    // 2 * (last - first) buckets over [lo, hi)
+        std::uint32_t bucket_first;  // where its buckets start in readings
+    };
+    struct instant_span {
+        double first_ms, last_ms;  // TU milliseconds the record's readings reach, a little wider
+        double reach;              // the largest last_ms up to this one
+        std::uint32_t record;
+    };
+    std::vector<partition_span> partitions;  // by partition number
+    std::vector<reading_entry> entries;      // one per record
+    std::vector<std::uint32_t> readings;     // per bucket: first record that may hold its readings
+    std::vector<instant_span> instants;      // by first_ms
+    grid instant_cut;                        // over the first_ms of instants
+    std::vector<std::uint32_t> instant_buckets;  // per bucket: first instant of it or later; one more
+    std::vector<std::uint32_t> wide;         // records whose instants span too much to sort
+    std::size_t built_for = 0;               // records.size() when built; else the index is unused
+};
+
+}  // namespace detail
+
+// A table: records in increasing order of partition then from_tb, not
+// overlapping within a partition, any number of them. A table filled or
+// changed by hand must be indexed again by index_correlation; until then,
+// one whose count of records differs from the indexed one is searched
+// record by record (tu_to_tb then scans it).
+struct correlation {
+    std::vector<correlation_record> records;
+    detail::correlation_index index;
+};
+
+// read_correlation: reads a correlation file (temps_correlation(5)) in one
+// pass and indexes it. Returns 0 and replaces *out, or -1 with *out
+// untouched and one message "<path>:<line>: <reason>" in error (cut to
+// error_size bytes; line 0 when the file cannot be read, holds no record,
+// or memory runs out at its end). The file must not change while it is
+// read.
+[[nodiscard]] int read_correlation(const char* path, correlation* out, char* error, int error_size) noexcept;
+
+// index_correlation: checks the order of a table filled by hand and builds
+// its index. Returns 0, or -1 (index left unbuilt) when records are out of
+// order, overlap, are not finite, or memory runs out.
+[[nodiscard]] int index_correlation(correlation* c) noexcept;
+
+// tb_to_tu: reading -> TU with the record of that partition that covers
+// tb (from_tb <= tb < to_tb): exactly tb_to_tu(record.cal, tb, out).
+// -1 and the sentinel record when no record covers it (before the first,
+// in a gap, after the last, an unknown partition, NaN).
+[[nodiscard]] int tb_to_tu(const correlation& c, int partition, double tb, date_heure* out) noexcept;
+
+// tu_to_tb: TU instant -> a partition and a reading inside a record that
+// maps back to tu to the millisecond. Where records of several partitions
+// cover the instant, the later record in the table wins. -1 with the
+// outputs untouched when no record covers it.
+[[nodiscard]] int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double* tb) noexcept;
+
+}  // namespace temps
+
+#endif
