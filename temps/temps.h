@@ -107,5 +107,6 @@ struct calibration {
 
 #include "correlation.h"
 #include "legacy.h"
+#include "timescales.h"
 
 #endif

@@ -1,0 +1,104 @@
+#include "formats.h"
+
+namespace conversion {
+namespace {
+
+char* put_digits(char* out, int v, int n) {
+    for (int i = n - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+    return out + n;
+}
+
+// "00" to "99": the fixed fields of a label go out two digits at a time.
+constexpr struct digit_pairs {
+    char at[100][2];
+    constexpr digit_pairs() : at{} {
+        for (int i = 0; i < 100; ++i) {
+            at[i][0] = static_cast<char>('0' + i / 10);
+            at[i][1] = static_cast<char>('0' + i % 10);
+        }
+    }
+} pairs;
+
+char* put2(char* out, int v, char after) {
+    out[0] = pairs.at[v][0];
+    out[1] = pairs.at[v][1];
+    out[2] = after;
+    return out + 3;
+}
+
+}  // namespace
+
+bool format_named(std::string_view name, format* f) {
+    constexpr struct {
+        std::string_view name;
+        format f;
+    } names[] = {{"utc", format::utc}, {"tai", format::tai}, {"tt", format::tt}, {"gps", format::gps},
+                 {"tu", format::tu},   {"jd", format::jd},   {"obt", format::obt}};
+    for (const auto& n : names)
+        if (n.name == name) {
+            *f = n.f;
+            return true;
+        }
+    return false;
+}
+
+bool parse_iso(std::string_view s, temps::civil_time* c) {
+    if (!s.empty() && s.back() == 'Z') s.remove_suffix(1);
+    if (s.size() < 19 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':') return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    auto d = [p](int i) { return static_cast<unsigned>(p[i]) - '0'; };  // > 9 when not a digit
+    const unsigned y0 = d(0), y1 = d(1), y2 = d(2), y3 = d(3), mo0 = d(5), mo1 = d(6), d0 = d(8), d1 = d(9);
+    const unsigned h0 = d(11), h1 = d(12), mi0 = d(14), mi1 = d(15), s0 = d(17), s1 = d(18);
+    if ((y0 > 9) | (y1 > 9) | (y2 > 9) | (y3 > 9) | (mo0 > 9) | (mo1 > 9) | (d0 > 9) | (d1 > 9) | (h0 > 9) |
+        (h1 > 9) | (mi0 > 9) | (mi1 > 9) | (s0 > 9) | (s1 > 9))
+        return false;
+    temps::civil_time t{static_cast<int>(y0 * 1000 + y1 * 100 + y2 * 10 + y3), static_cast<int>(mo0 * 10 + mo1),
+                        static_cast<int>(d0 * 10 + d1),                        static_cast<int>(h0 * 10 + h1),
+                        static_cast<int>(mi0 * 10 + mi1),                      static_cast<int>(s0 * 10 + s1),
+                        0};
+    if (s.size() > 19) {
+        // A point and 1 to 9 digits of the fraction.
+        const std::size_t n = s.size() - 20;
+        if (s[19] != '.' || n < 1 || n > 9) return false;
+        unsigned fraction = 0;
+        for (std::size_t i = 20; i < s.size(); ++i) {
+            const unsigned digit = static_cast<unsigned>(p[i]) - '0';
+            if (digit > 9) return false;
+            fraction = fraction * 10 + digit;
+        }
+        constexpr unsigned scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
+        t.nanosecond = static_cast<std::int32_t>(fraction * scale[n]);
+    }
+    if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+        t.second > 60)
+        return false;
+    *c = t;
+    return true;
+}
+
+std::size_t put_iso(char* out, const temps::civil_time& c, int precision) {
+    char* p = put2(out, c.year / 100, pairs.at[c.year % 100][0]);
+    p = put2(p - 1, c.year % 100, '-');
+    p = put2(p, c.month, '-');
+    p = put2(p, c.day, 'T');
+    p = put2(p, c.hour, ':');
+    p = put2(p, c.minute, ':');
+    p = put2(p, c.second, '.') - 1;
+    if (precision == 3) {  // the default: milliseconds
+        const int ms = c.nanosecond / 1000000;
+        p[0] = '.';
+        p[1] = static_cast<char>('0' + ms / 100);
+        p[2] = pairs.at[ms % 100][0];
+        p[3] = pairs.at[ms % 100][1];
+        return static_cast<std::size_t>(p + 4 - out);
+    }
+    if (precision > 0) {
+        *p++ = '.';
+        int v = c.nanosecond;
+        for (int i = precision; i < 9; ++i) v /= 10;  // truncated, never rounded
+        p = put_digits(p, v, precision);
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+}  // namespace conversion

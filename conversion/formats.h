@@ -1,0 +1,41 @@
+// The forms a time takes on the temps command's lines: reading one value
+// in a format, writing it in another. Plain functions over the library's
+// values; the command (run.h) feeds them.
+#ifndef CONVERSION_FORMATS_H
+#define CONVERSION_FORMATS_H
+
+#include <cstddef>
+#include <string_view>
+
+#include "temps.h"
+
+namespace conversion {
+
+enum class format { utc, tai, tt, gps, tu, jd, obt };
+
+// format_named: the format of a name ("utc", "tai", ...); false for none.
+bool format_named(std::string_view name, format* f);
+
+// Continuous scales are counted in TAI; the others are UTC labels.
+constexpr bool on_tai(format f) { return f == format::tai || f == format::tt || f == format::gps; }
+
+// An instant as a value was given: a TAI count, or a UTC label.
+struct instant {
+    bool tai_count;
+    temps::scale_time tai;  // when tai_count
+    temps::civil_time utc;  // otherwise
+};
+
+// parse_iso: "YYYY-MM-DDTHH:MM:SS[.fraction of 1 to 9 digits][Z]", fields
+// checked for range (second up to 60; the caller decides where 60 may
+// stand). false for anything else.
+bool parse_iso(std::string_view text, temps::civil_time* c);
+
+// put_iso: "YYYY-MM-DDTHH:MM:SS" and, with precision 1 to 9, a point and
+// that many digits of the fraction, truncated. Writes at most 30 bytes;
+// returns how many.
+std::size_t put_iso(char* out, const temps::civil_time& c, int precision);
+
+}  // namespace conversion
+
+#endif

@@ -1,0 +1,406 @@
+#include "run.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats.h"
+#include "temps.h"
+
+namespace conversion {
+namespace {
+
+constexpr char usage_text[] =
+    "Usage: temps [--leap-seconds FILE] [--correlation FILE] [--precision N]\n"
+    "             --from FORMAT --to FORMAT [VALUE...]\n"
+    "Converts each VALUE, or each line of standard input, from one time format to another.\n"
+    "Formats:\n"
+    "  utc, tai, tt, gps  YYYY-MM-DDTHH:MM:SS[.fraction][Z] on that scale (second 60 in a UTC leap second)\n"
+    "  tu                 TU milliseconds since 1958-01-01 00:00:00, without leap seconds\n"
+    "  jd                 Julian day number of the date (as input, 00:00:00 UTC of that day)\n"
+    "  obt                PARTITION/READING of the on-board clock, with --correlation FILE\n"
+    "--precision N: digits of the fraction of a second printed (0 to 9, default 3), truncated.\n"
+    "--leap-seconds FILE: the leap-second list (default %s).\n";
+
+// Standard output in large blocks, every write checked.
+struct output {
+    int fd;
+    std::size_t len = 0;
+    bool failed = false;
+    char buf[1 << 16];
+
+    void flush() {
+        for (std::size_t done = 0; done < len && !failed;) {
+            const ssize_t n = write(fd, buf + done, len - done);
+            if (n > 0) done += static_cast<std::size_t>(n);
+            else if (n < 0 && errno == EINTR) continue;
+            else failed = true;
+        }
+        len = 0;
+    }
+    char* room(std::size_t n) {
+        if (sizeof buf - len < n) flush();
+        return buf + len;
+    }
+};
+
+// Real files hold times in order (telemetry), many to a day: what a UTC
+// day's labels share, and the date of an output day, are kept from one
+// line to the next while they hold.
+struct utc_day_memo {
+    int year = 0, month = 0, day = 0;  // 0: none
+    std::int64_t tai_start = 0;        // TAI count (s) of 00:00:00, the day's offset being whole seconds
+    int status = 0;
+};
+struct date_memo {
+    std::int64_t day = -1;  // days since 1958-01-01 of the scale; -1: none
+    int year = 0, month = 0, day_of_month = 0;
+};
+
+struct converter {
+    format from{}, to{};
+    int precision = 3;
+    const char* leap_path = temps::default_leap_seconds_path();
+    const char* correlation_path = nullptr;
+    int err_fd = 2;
+    int status = 0;
+    bool fatal = false;  // a file the conversions need cannot be used
+    bool table_tried = false;
+    bool warned_expiry = false, warned_1960 = false;
+    temps::leap_second_table table;
+    temps::correlation correlation;
+    output* out = nullptr;
+    utc_day_memo utc_day;
+    date_memo out_day;
+
+    void say(const std::string& text) const {
+        const std::string line = "temps: " + text + "\n";
+        static_cast<void>(write(err_fd, line.data(), line.size()));
+    }
+    bool fail(std::string_view value, const char* reason) {
+        say(std::string(value.substr(0, 200)) + ": " + reason);
+        status = 1;
+        return false;
+    }
+
+    // The leap-second table, read at the first conversion that needs it.
+    const temps::leap_second_table* leap_table() {
+        if (!table_tried) {
+            table_tried = true;
+            char error[512];
+            if (temps::read_leap_seconds(leap_path, &table, error, sizeof error) != 0) {
+                say(error);
+                fatal = true;
+            }
+        }
+        return fatal ? nullptr : &table;
+    }
+
+    // A dubious answer (status 1): warn once of each kind.
+    void dubious(int result, const temps::civil_time& utc) {
+        if (result != 1) return;
+        if (utc.year < 1960) {
+            if (!warned_1960) say("warning: there was no UTC before 1960: TAI - UTC taken as 0");
+            warned_1960 = true;
+            return;
+        }
+        if (warned_expiry) return;
+        warned_expiry = true;
+        const std::chrono::year_month_day d{std::chrono::floor<std::chrono::days>(table.expires)};
+        char text[96];
+        std::snprintf(text, sizeof text, " expired on %04d-%02u-%02u: later instants keep its last offset",
+                      int(d.year()), unsigned(d.month()), unsigned(d.day()));
+        say(std::string("warning: ") + leap_path + text);
+    }
+
+    bool read(std::string_view v, instant* at);
+    bool write_line(std::string_view v, instant at);
+    int to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai);
+    bool label(temps::scale_time s, temps::civil_time* c);
+    void convert(std::string_view v) {
+        instant at{};
+        if (read(v, &at) && !fatal) write_line(v, at);
+    }
+};
+
+bool converter::read(std::string_view v, instant* at) {
+    temps::civil_time c{};
+    switch (from) {
+    case format::utc:
+        if (!parse_iso(v, &c)) return fail(v, "not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
+        if (c.second == 60) {  // only inside a leap second
+            const temps::leap_second_table* t = leap_table();
+            temps::scale_time tai{};
+            if (t == nullptr) return false;
+            if (temps::utc_to_tai(*t, c, &tai) < 0) return fail(v, "no leap second at this time");
+        }
+        *at = {false, {}, c};
+        return true;
+    case format::tai:
+    case format::tt:
+    case format::gps: {
+        temps::scale_time t{};
+        if (!parse_iso(v, &c) || temps::count_of(c, &t) != 0) return fail(v, "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
+        *at = {true, from == format::tai ? t : from == format::tt ? temps::tt_to_tai(t) : temps::gps_to_tai(t), {}};
+        return true;
+    }
+    case format::tu: {
+        double tu = 0.0;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), tu, std::chars_format::fixed);
+        if (ec != std::errc{} || end != v.data() + v.size() || temps::tu_to_utc(tu, &c) != 0)
+            return fail(v, "not a TU time in milliseconds of years 1 to 9999");
+        *at = {false, {}, c};
+        return true;
+    }
+    case format::jd: {
+        int jd = 0;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), jd);
+        if (ec != std::errc{} || end != v.data() + v.size() || jd < 1721424 || jd > 5373484)
+            return fail(v, "not a Julian day number of years 1 to 9999");
+        temps::caldat(&c.month, &c.day, &c.year, jd);
+        *at = {false, {}, c};
+        return true;
+    }
+    case format::obt: {
+        int partition = 0;
+        double reading = 0.0;
+        const char* p = v.data();
+        const char* e = p + v.size();
+        const auto [slash, ec1] = std::from_chars(p, e, partition);
+        if (ec1 != std::errc{} || slash == e || *slash != '/') return fail(v, "not PARTITION/READING");
+        const auto [end, ec2] = std::from_chars(slash + 1, e, reading);
+        temps::date_heure d{};
+        if (ec2 != std::errc{} || end != e) return fail(v, "not PARTITION/READING");
+        if (temps::tb_to_tu(correlation, partition, reading, &d) != 0) return fail(v, "no record covers this reading");
+        double tu = temps::calendar_to_tu(d.annee, d.mois, d.jour, d.heure, d.minute, d.seconde);
+        if (std::isnan(tu) || temps::tu_to_utc(tu + d.milliseconde, &c) != 0) return fail(v, "out of range");
+        *at = {false, {}, c};
+        return true;
+    }
+    }
+    return false;
+}
+
+// utc_to_tai, through the day's memo where the label's day is the last
+// one's and the day's offset is whole seconds (from 1972 on).
+int converter::to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai) {
+    const std::int64_t into = (std::int64_t{utc.hour} * 60 + utc.minute) * 60 + utc.second;
+    if (utc.second < 60 && utc.nanosecond >= 0 && utc.nanosecond < 1000000000 && utc.year == utc_day.year &&
+        utc.month == utc_day.month && utc.day == utc_day.day) {
+        *tai = {utc_day.tai_start + into, utc.nanosecond};
+        return utc_day.status;
+    }
+    const int r = temps::utc_to_tai(t, utc, tai);
+    temps::scale_time start{};
+    const bool midnight_expiry = t.expires.time_since_epoch().count() % 86400 == 0;
+    if (r >= 0 && utc.second < 60 && midnight_expiry &&
+        temps::utc_to_tai(t, {utc.year, utc.month, utc.day, 0, 0, 0, 0}, &start) == r && start.nanosecond == 0 &&
+        start.second + into == tai->second && tai->nanosecond == utc.nanosecond)
+        utc_day = {utc.year, utc.month, utc.day, start.second, r};
+    else
+        utc_day = {};
+    return r;
+}
+
+// label_of, through the memo of the last output day's date.
+bool converter::label(temps::scale_time s, temps::civil_time* c) {
+    const std::int64_t day = s.second >= 0 ? s.second / 86400 : -1;
+    if (day < 0 || day != out_day.day) {
+        if (temps::label_of(s, c) != 0) return false;
+        if (day >= 0) out_day = {day, c->year, c->month, c->day};
+        return true;
+    }
+    const auto into = static_cast<int>(s.second - day * 86400);
+    *c = {out_day.year, out_day.month, out_day.day_of_month, into / 3600, into / 60 % 60, into % 60, s.nanosecond};
+    return true;
+}
+
+bool converter::write_line(std::string_view v, instant at) {
+    char* line = out->room(64);
+    std::size_t n = 0;
+    temps::civil_time c = at.utc;
+    if (on_tai(to)) {
+        if (!at.tai_count) {
+            const temps::leap_second_table* t = leap_table();
+            if (t == nullptr) return false;
+            const int r = to_tai(*t, at.utc, &at.tai);
+            if (r < 0) return fail(v, "no such UTC time");
+            dubious(r, at.utc);
+        }
+        const temps::scale_time s = to == format::tai ? at.tai : to == format::tt ? temps::tai_to_tt(at.tai) : temps::tai_to_gps(at.tai);
+        if (!label(s, &c)) return fail(v, "beyond the years 1 to 9999");
+        n = put_iso(line, c, precision);
+    } else {
+        if (at.tai_count) {
+            const temps::leap_second_table* t = leap_table();
+            if (t == nullptr) return false;
+            const int r = temps::tai_to_utc(*t, at.tai, &c);
+            if (r < 0) return fail(v, "beyond the years 1 to 9999");
+            dubious(r, c);
+        }
+        double tu = 0.0;
+        if (to == format::utc) {
+            n = put_iso(line, c, precision);
+        } else if (temps::utc_to_tu(c, &tu) != 0) {
+            return fail(v, "no such UTC time");
+        } else if (to == format::tu) {
+            n = static_cast<std::size_t>(std::snprintf(line, 64, "%.3f", tu));
+        } else if (to == format::jd) {
+            int jd = 0;
+            if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
+            n = static_cast<std::size_t>(std::snprintf(line, 64, "%d", jd));
+        } else {
+            // An on-board reading: the instant to the millisecond.
+            const temps::date_heure at_ms{c.year, c.month, c.day, c.hour, c.minute, std::min(c.second, 59),
+                                          c.second == 60 ? 999 : c.nanosecond / 1000000};
+            int partition = 0;
+            double reading = 0.0;
+            if (temps::tu_to_tb(correlation, at_ms, &partition, &reading) != 0)
+                return fail(v, "no record covers this instant");
+            n = static_cast<std::size_t>(std::snprintf(line, 64, "%d/%.6f", partition, reading));
+        }
+    }
+    line[n++] = '\n';
+    out->len += n;
+    return true;
+}
+
+// Values one a line from fd, blank lines skipped, in constant memory.
+void each_line(int fd, converter& cv) {
+    auto buf = std::make_unique<char[]>(1 << 16);
+    constexpr std::size_t size = 1 << 16;
+    std::size_t have = 0;
+    bool too_long = false;  // skipping the rest of a line longer than the buffer
+    for (;;) {
+        const ssize_t n = read(fd, buf.get() + have, size - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            cv.say(std::string("standard input: ") + std::strerror(errno));
+            cv.status = 1;
+            return;
+        }
+        const bool end = n == 0;
+        have += static_cast<std::size_t>(n);
+        std::size_t start = 0;
+        while (!cv.fatal) {
+            const void* nl = std::memchr(buf.get() + start, '\n', have - start);
+            if (nl == nullptr) break;
+            const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.get());
+            std::string_view line(buf.get() + start, i - start);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!too_long && !line.empty()) cv.convert(line);
+            too_long = false;
+            start = i + 1;
+        }
+        if (cv.fatal) return;
+        if (end) {
+            if (start < have && !too_long) cv.convert(std::string_view(buf.get() + start, have - start));
+            return;
+        }
+        if (start == 0 && have == size) {  // a line longer than the buffer
+            if (!too_long) cv.fail(std::string_view(buf.get(), 40), "line too long");
+            too_long = true;
+            have = 0;
+            continue;
+        }
+        std::memmove(buf.get(), buf.get() + start, have - start);
+        have -= start;
+    }
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
+    auto cv = std::make_unique<converter>();
+    cv->err_fd = err_fd;
+    auto usage = [&](int fd) {
+        char text[sizeof usage_text + 256];
+        const int n = std::snprintf(text, sizeof text, usage_text, temps::default_leap_seconds_path());
+        return write(fd, text, static_cast<std::size_t>(n)) == n;
+    };
+    // Options may come anywhere before "--"; the other arguments are values.
+    bool have_from = false, have_to = false, options = true;
+    std::vector<const char*> values;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (!options || a.size() < 3 || a.substr(0, 2) != "--") {
+            values.push_back(argv[i]);
+            continue;
+        }
+        if (a == "--") {
+            options = false;
+            continue;
+        }
+        if (a == "--help") return usage(out_fd) ? 0 : 1;
+        if (a == "--version") {
+            const char text[] = "temps " TEMPS_VERSION "\n";
+            return write(out_fd, text, sizeof text - 1) == sizeof text - 1 ? 0 : 1;
+        }
+        std::string_view name = a, value;
+        if (const auto eq = a.find('='); eq != std::string_view::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            cv->say(std::string("option needs a value: ") + std::string(a));
+            usage(err_fd);
+            return 2;
+        }
+        bool ok = true;
+        if (name == "--from") ok = have_from = format_named(value, &cv->from);
+        else if (name == "--to") ok = have_to = format_named(value, &cv->to);
+        else if (name == "--leap-seconds") cv->leap_path = value.data();
+        else if (name == "--correlation") cv->correlation_path = value.data();
+        else if (name == "--precision" && value.size() == 1 && value[0] >= '0' && value[0] <= '9')
+            cv->precision = value[0] - '0';
+        else ok = false;
+        if (!ok) {
+            cv->say("bad option: " + std::string(name) + " " + std::string(value));
+            usage(err_fd);
+            return 2;
+        }
+    }
+    if (!have_from || !have_to) {
+        usage(err_fd);
+        return 2;
+    }
+    if (cv->from == format::obt || cv->to == format::obt) {
+        char error[512];
+        if (cv->correlation_path == nullptr) {
+            cv->say("obt needs --correlation FILE");
+            usage(err_fd);
+            return 2;
+        }
+        if (temps::read_correlation(cv->correlation_path, &cv->correlation, error, sizeof error) != 0) {
+            cv->say(error);
+            return 2;
+        }
+    }
+    auto out = std::make_unique<output>();
+    out->fd = out_fd;
+    cv->out = out.get();
+    if (!values.empty()) {
+        for (std::size_t v = 0; v < values.size() && !cv->fatal; ++v)
+            if (values[v][0] != '\0') cv->convert(values[v]);
+    } else {
+        each_line(in_fd, *cv);
+    }
+    out->flush();
+    if (out->failed) {
+        cv->say(std::string("standard output: ") + std::strerror(errno));
+        return 1;
+    }
+    return cv->fatal ? 2 : cv->status;
+}
+
+}  // namespace conversion

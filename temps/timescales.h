@@ -1,0 +1,112 @@
+// temps: time scales. UTC with its leap seconds (and, from 1960 to 1971,
+// its fractional steps and drift), TAI, TT and GPS, counted exactly in
+// nanoseconds; the bridge between UTC and TU. Part of <temps/temps.h>.
+//
+// Statuses: 0 for an exact answer; 1 for an answer that is dubious (an
+// instant before 1960, when there was no UTC and TAI-UTC is taken as 0, or
+// after the leap-second table's expiry, where its last offset is kept), as
+// ERFA's routines do; -1 when there is no answer.
+#ifndef TEMPS_TIMESCALES_H
+#define TEMPS_TIMESCALES_H
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "temps.h"
+
+namespace temps {
+
+// A count of a continuous scale (TAI, TT or GPS): seconds and nanoseconds
+// since 1958-01-01 00:00:00 of that scale. nanosecond is 0..999,999,999.
+struct scale_time {
+    std::int64_t second;
+    std::int32_t nanosecond;
+};
+
+// A calendar label on a scale: the date (Julian before 1582-10-15), the
+// time of day and nanoseconds. Second 60 exists only on UTC days that end
+// with a leap second, and only as long as that leap lasts.
+struct civil_time {
+    int year, month, day, hour, minute, second;
+    std::int32_t nanosecond;
+};
+
+// One entry of a leap-second table: from 00:00 UTC of day (days since
+// 1958-01-01), TAI - UTC is tai_minus_utc seconds.
+struct leap_entry {
+    std::int64_t day;
+    int tai_minus_utc;
+};
+
+// A leap-second table as the IERS and IANA publish it (leap-seconds.list).
+struct leap_second_table {
+    std::vector<leap_entry> entries;     // from 1972-01-01 (10 s) on, each one second more
+    std::chrono::sys_seconds updated{};  // when the file was last updated
+    std::chrono::sys_seconds expires{};  // after this, instants are dubious
+};
+
+// default_leap_seconds_path: the file this build reads unless told
+// otherwise (Debian's tzdata ships /usr/share/zoneinfo/leap-seconds.list).
+const char* default_leap_seconds_path() noexcept;
+
+// read_leap_seconds: reads a leap-seconds.list file: "#$" the last update
+// and "#@" the expiry (NTP seconds since 1900), data lines "NTP-seconds
+// offset", "#h" the SHA-1 of the update, the expiry and the first two
+// fields of every data line. Checks the hash, the expiry's presence, that
+// entries start on 1972-01-01 with 10 s and each follows the last by one
+// second. Returns 0 and replaces *out, or -1 with *out untouched and one
+// message "<path>:<line>: <reason>" in error (line 0 for the whole file).
+[[nodiscard]] int read_leap_seconds(const char* path, leap_second_table* out, char* error,
+                                    int error_size) noexcept;
+
+// tai_minus_utc: TAI - UTC in nanoseconds at a UTC label (the drift of
+// the 1960s counted to the nanosecond, truncated): what ERFA's eraDat
+// gives. Status 0, 1 (before 1960: 0; after the expiry: the last offset)
+// or -1 (not a real date).
+[[nodiscard]] int tai_minus_utc(const leap_second_table& t, const civil_time& utc, std::int64_t* ns) noexcept;
+
+// utc_to_tai: a UTC label -> TAI. Status 0, 1 (dubious, as above) or -1:
+// a field out of range, not a real date, second 60 outside a leap second,
+// or a label that a negative step of the 1960s skipped.
+[[nodiscard]] int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* tai) noexcept;
+
+// tai_to_utc: TAI -> the UTC label of that instant (23:59:60.xxx inside a
+// leap second): the latest label whose TAI is not after it. Status 0, 1 or
+// -1 (beyond the years 1 to 9999).
+[[nodiscard]] int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noexcept;
+
+// The continuous scales: TT = TAI + 32.184 s, GPS = TAI - 19 s.
+constexpr scale_time shifted(scale_time t, std::int64_t ns) noexcept {
+    std::int64_t s = t.second + ns / 1000000000, n = t.nanosecond + ns % 1000000000;
+    if (n < 0) n += 1000000000, --s;
+    if (n >= 1000000000) n -= 1000000000, ++s;
+    return {s, static_cast<std::int32_t>(n)};
+}
+constexpr scale_time tai_to_tt(scale_time tai) noexcept { return shifted(tai, 32184000000); }
+constexpr scale_time tt_to_tai(scale_time tt) noexcept { return shifted(tt, -32184000000); }
+constexpr scale_time tai_to_gps(scale_time tai) noexcept { return shifted(tai, -19000000000); }
+constexpr scale_time gps_to_tai(scale_time gps) noexcept { return shifted(gps, 19000000000); }
+
+// label_of: the calendar label of a count of a continuous scale. -1 beyond
+// the years 1 to 9999.
+[[nodiscard]] int label_of(scale_time t, civil_time* label) noexcept;
+
+// count_of: the count of a label on a continuous scale (second 0..59).
+// -1 for a field out of range or a date that is not real.
+[[nodiscard]] int count_of(const civil_time& label, scale_time* t) noexcept;
+
+// utc_to_tu: a UTC label -> TU. TU has no leap seconds: a label
+// 23:59:60.xxx gives the TU of 23:59:59.999, the last millisecond before
+// the leap second (the rule of std::chrono::utc_clock::to_sys). -1 for a
+// field out of range or a date that is not real. Needs no table.
+[[nodiscard]] int utc_to_tu(const civil_time& utc, double* tu) noexcept;
+
+// tu_to_utc: TU -> its UTC label (never second 60), to the nanosecond
+// nearest the double. -1 for NaN, infinities and TU beyond the years 1 to
+// 9999.
+[[nodiscard]] int tu_to_utc(double tu, civil_time* utc) noexcept;
+
+}  // namespace temps
+
+#endif
