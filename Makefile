@@ -39,6 +39,7 @@ bench: build
 	bench/page.sh build
 	bench/period.sh build
 	bench/correlation.sh build
+	bench/timescales.sh build
 
 # The Debian package, installing under /usr: build-package/korvane-watch_*.deb
 package:

@@ -42,6 +42,9 @@ bool format_named(std::string_view name, format* f) {
     return false;
 }
 
+// Nanoseconds of a unit in the last of n digits of a fraction.
+constexpr unsigned fraction_scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
+
 bool parse_iso(std::string_view s, temps::civil_time* c) {
     if (!s.empty() && s.back() == 'Z') s.remove_suffix(1);
     if (s.size() < 19 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':') return false;
@@ -66,8 +69,7 @@ bool parse_iso(std::string_view s, temps::civil_time* c) {
             if (digit > 9) return false;
             fraction = fraction * 10 + digit;
         }
-        constexpr unsigned scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
-        t.nanosecond = static_cast<std::int32_t>(fraction * scale[n]);
+        t.nanosecond = static_cast<std::int32_t>(fraction * fraction_scale[n]);
     }
     if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
         t.second > 60)

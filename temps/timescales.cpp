@@ -79,20 +79,6 @@ int offset_at(const leap_second_table& table, std::int64_t day, std::int64_t t, 
     return day * 86400 + floor_div(t, ns_per_s) >= expiry_second(table) ? 1 : 0;
 }
 
-// The step of UTC at the end of `day`: positive, the length of its leap.
-std::int64_t step_after(const leap_second_table& table, std::int64_t day) {
-    const auto& e = table.entries;
-    if (day >= day_1972 && !e.empty()) {  // one search: is there an entry the next day?
-        const leap_entry* next = std::upper_bound(e.data(), e.data() + e.size(), day,
-                                                  [](std::int64_t d, const leap_entry& x) { return d < x.day; });
-        return next != e.data() + e.size() && next->day == day + 1 ? ns_per_s : 0;
-    }
-    std::int64_t end = 0, next = 0;
-    static_cast<void>(offset_at(table, day, ns_per_day, &end));
-    static_cast<void>(offset_at(table, day + 1, 0, &next));
-    return next - end;
-}
-
 // Checks a label's fields (second at most max_second) and gives its day:
 // julday's day number, by whole-number arithmetic for Gregorian dates
 // (days from civil, after Howard Hinnant's algorithm).
@@ -147,8 +133,8 @@ civil_time label(std::int64_t day, std::int64_t t) {
     const std::int64_t s = t / ns_per_s;
     c.nanosecond = static_cast<std::int32_t>(t % ns_per_s);
     c.hour = static_cast<int>(std::min<std::int64_t>(s / 3600, 23));
-    c.minute = static_cast<int>(std::min<std::int64_t>((s - c.hour * 3600) / 60, 59));
-    c.second = static_cast<int>(s - c.hour * 3600 - c.minute * 60);
+    c.minute = static_cast<int>(std::min<std::int64_t>((s - std::int64_t{c.hour} * 3600) / 60, 59));
+    c.second = static_cast<int>(s - std::int64_t{c.hour} * 3600 - std::int64_t{c.minute} * 60);
     return c;
 }
 
@@ -185,12 +171,12 @@ int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* ta
         *tai = count(day, into + std::int64_t{(next - 1)->tai_minus_utc} * ns_per_s);
         return day * 86400 + into / ns_per_s >= expiry_second(t) ? 1 : 0;
     }
-    const std::int64_t step = step_after(t, day);
-    if (utc.second == 60 ? utc.hour != 23 || utc.minute != 59 || into - ns_per_day >= step
-                         : step < 0 && into >= ns_per_day + step)
-        return -1;  // 23:59:60 outside a leap second, or a label UTC skipped
-    std::int64_t off = 0;
+    // A label exists while its TAI comes before the next day's 00:00: not
+    // 23:59:60 outside a step up, nor the end of a day UTC stepped over.
+    std::int64_t off = 0, next = 0;
     const int status = offset_at(t, day, into, &off);
+    static_cast<void>(offset_at(t, day + 1, 0, &next));
+    if ((utc.second == 60 && (utc.hour != 23 || utc.minute != 59)) || into + off >= ns_per_day + next) return -1;
     *tai = count(day, into + off);
     return status;
 }
@@ -219,17 +205,17 @@ int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noex
     return offset_at(t, day, into, &off);
 }
 
-int label_of(scale_time t, civil_time* c) noexcept {
+int label_of(scale_time t, civil_time* label_out) noexcept {
     const std::int64_t day = floor_div(t.second, 86400);
     if (day < first_day || day > last_day || t.nanosecond < 0 || t.nanosecond >= ns_per_s) return -1;
-    *c = label(day, (t.second - day * 86400) * ns_per_s + t.nanosecond);
+    *label_out = label(day, (t.second - day * 86400) * ns_per_s + t.nanosecond);
     return 0;
 }
 
-int count_of(const civil_time& c, scale_time* t) noexcept {
+int count_of(const civil_time& label, scale_time* t) noexcept {
     std::int64_t day = 0;
-    if (!label_day(c, 59, &day)) return -1;
-    *t = count(day, ns_of_day(c));
+    if (!label_day(label, 59, &day)) return -1;
+    *t = count(day, ns_of_day(label));
     return 0;
 }
 
@@ -241,7 +227,8 @@ int utc_to_tu(const civil_time& utc, double* tu) noexcept {
         return 0;
     }
     const std::int64_t ns = ns_of_day(utc);
-    *tu = static_cast<double>(day * 86400000 + ns / 1000000) + static_cast<double>(ns % 1000000) / 1e6;
+    const std::int64_t whole_ms = day * 86400000 + ns / 1000000;  // exact; the rest a fraction of a millisecond
+    *tu = static_cast<double>(whole_ms) + static_cast<double>(ns % 1000000) / 1e6;
     return 0;
 }
 

@@ -90,7 +90,7 @@ constexpr scale_time gps_to_tai(scale_time gps) noexcept { return shifted(gps, 1
 
 // label_of: the calendar label of a count of a continuous scale. -1 beyond
 // the years 1 to 9999.
-[[nodiscard]] int label_of(scale_time t, civil_time* label) noexcept;
+[[nodiscard]] int label_of(scale_time t, civil_time* label_out) noexcept;
 
 // count_of: the count of a label on a continuous scale (second 0..59).
 // -1 for a field out of range or a date that is not real.

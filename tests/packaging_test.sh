@@ -21,10 +21,12 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 want=$(sort <<EOF2
 755 ./bin/PERIODE
 755 ./bin/check_korvane_web
+755 ./bin/temps
 644 ./include/temps/temps.h
 644 ./include/temps/calendar.h
 644 ./include/temps/correlation.h
 644 ./include/temps/legacy.h
+644 ./include/temps/timescales.h
 644 ./$libdir/libtemps.so.2.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
@@ -40,6 +42,7 @@ want=$(sort <<EOF2
 644 ./lib/tmpfiles.d/korvane-watch.conf
 644 ./share/doc/korvane-watch/examples/check_korvane_web.conf
 644 ./share/man/man1/PERIODE.1.gz
+644 ./share/man/man1/temps.1.gz
 644 ./share/man/man1/check_korvane_web.1.gz
 EOF2
 )
@@ -123,6 +126,9 @@ else
   echo "SKIPPED purge of the grant: getfacl is not installed (Debian package acl)"
 fi
 grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
+command=$(ls "$tmp"/pkg/temps_*.deb)
+grep -q "^ Depends: libtemps2 (= 2.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps2 and tzdata"
+grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
 

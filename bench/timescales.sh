@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Prints how long the temps command takes to turn 1,000,000 UTC labels into
+# TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
+# 20 times faster), for labels in time order (as telemetry is) and in
+# random order, and its peak memory for 1,000 and 1,000,000 labels.
+# Usage: bench/timescales.sh [BUILD_DIR]
+set -euo pipefail
+build=${1:-build}
+cmake --build "$build" --target temps_command >/dev/null
+temps="$build/conversion/temps"
+leaps="$(dirname "$0")/../tests/data/leap-seconds.list"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+python3 - "$tmp" <<'PY'
+import datetime, random, sys
+random.seed(2)
+base = datetime.datetime(2004, 7, 5)
+span = (datetime.datetime(2011, 3, 15) - base).total_seconds()
+times = [random.random() * span for _ in range(1000000)]
+for name, seq in (("ordered", sorted(times)), ("random", times)):
+    with open(sys.argv[1] + "/" + name, "w") as f:
+        for t in seq:
+            d = base + datetime.timedelta(seconds=t)
+            f.write(d.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d\n" % (d.microsecond // 1000))
+PY
+head -n 1000 "$tmp/ordered" > "$tmp/small"
+median() {  # median CMD...: milliseconds of 5 runs
+  for _ in 1 2 3 4 5; do
+    start=$(date +%s%N); "$@" >/dev/null 2>&1; end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+  done | sort -n | sed -n 3p
+}
+for order in ordered random; do
+  ours=$(median sh -c "\"$temps\" --leap-seconds \"$leaps\" --from utc --to tai < \"$tmp/$order\"")
+  theirs=$(median date -u -f "$tmp/$order" +%s.%N)
+  awk -v o="$ours" -v t="$theirs" -v n="$order" 'BEGIN {
+    printf "%-8s labels: temps %d ms, date %d ms: %.1f times faster (target >= 20)\n", n, o, t, t / (o > 0 ? o : 1) }'
+done
+for input in small ordered; do
+  /usr/bin/time -f "peak memory, $(wc -l < "$tmp/$input") labels: %M KiB" \
+    "$temps" --leap-seconds "$leaps" --from utc --to tai < "$tmp/$input" > /dev/null 2>"$tmp/time" || true
+  tail -n 1 "$tmp/time"
+done

@@ -1,0 +1,98 @@
+// The temps command: rows of arguments, input, output, messages and exit
+// status, run in-process on files.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "run.h"
+#include "support.h"
+
+namespace {
+
+const std::string leaps = KORVANE_TEST_DATA "/leap-seconds.list";
+const std::string clock = KORVANE_SOURCE_DIR "/examples/clock.correlation";
+
+struct result {
+    std::string out, err;
+    int status;
+};
+
+result temps_command(std::vector<std::string> args, const std::string& input = "") {
+    test::temp_dir dir;
+    test::write_file(dir.path() / "in", input);
+    args.insert(args.begin(), "temps");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    const int in = open((dir.path() / "in").c_str(), O_RDONLY);
+    const int out = open((dir.path() / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+    const int err = open((dir.path() / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    const int status = conversion::run(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    close(in);
+    close(out);
+    close(err);
+    return {test::read_file(dir.path() / "out"), test::read_file(dir.path() / "err"), status};
+}
+
+TEST(TempsCommand, Transcripts) {
+    const std::string table = "--leap-seconds=" + leaps;
+    struct row {
+        const char* what;
+        std::vector<std::string> args;
+        std::string input, out, err;
+        int status;
+    };
+    const row rows[] = {
+        {"a leap second to TAI", {table, "--from", "utc", "--to", "tai", "2016-12-31T23:59:60.500"}, "",
+         "2017-01-01T00:00:36.500\n", "", 0},
+        {"and back", {table, "--from", "tai", "--to", "utc", "2017-01-01T00:00:36.500Z"}, "",
+         "2016-12-31T23:59:60.500\n", "", 0},
+        {"the window's first day on every scale",
+         {table, "--from", "utc", "--to", "tt", "--precision", "0", "2004-07-05T00:00:00"}, "",
+         "2004-07-05T00:01:04\n", "", 0},
+        {"GPS, nanoseconds", {table, "--from", "tai", "--to", "gps", "--precision=9", "2004-07-05T00:00:32.000000001"},
+         "", "2004-07-05T00:00:13.000000001\n", "", 0},
+        {"truncated, never rounded", {table, "--from", "utc", "--to", "utc", "2016-12-31T23:59:59.9996"}, "",
+         "2016-12-31T23:59:59.999\n", "", 0},
+        {"a leap second in TU", {table, "--from", "utc", "--to", "tu", "2016-12-31T23:59:60.500"}, "",
+         "1861919999999.000\n", "", 0},
+        {"TU to UTC needs no table", {"--leap-seconds", "/nonexistent", "--from", "tu", "--to", "utc", "1467676800000"},
+         "", "2004-07-05T00:00:00.000\n", "", 0},
+        {"a table that cannot be read", {"--leap-seconds", "/nonexistent", "--from", "utc", "--to", "tai", "2004-07-05T00:00:00"},
+         "", "", "temps: /nonexistent:0: cannot read: No such file or directory\n", 2},
+        {"a day without a leap second", {table, "--from", "utc", "--to", "tai", "2016-12-30T23:59:60", "2004-07-05T00:00:00"},
+         "", "2004-07-05T00:00:32.000\n", "temps: 2016-12-30T23:59:60: no leap second at this time\n", 1},
+        {"values from the input, blank lines skipped", {table, "--from", "jd", "--to", "utc"}, "2453192\n\n2455635\r\n",
+         "2004-07-05T00:00:00.000\n2011-03-14T00:00:00.000\n", "", 0},
+        {"a malformed value among good ones", {table, "--from", "utc", "--to", "jd"}, "2004-07-05T12:00:00\nnoon\n",
+         "2453192\n", "temps: noon: not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]\n", 1},
+        {"after the expiry: converted, warned once",
+         {table, "--from", "utc", "--to", "tai", "2030-01-01T00:00:00", "2031-01-01T00:00:00"}, "",
+         "2030-01-01T00:00:37.000\n2031-01-01T00:00:37.000\n",
+         "temps: warning: " + leaps + " expired on 2026-06-28: later instants keep its last offset\n", 0},
+        {"an on-board reading", {"--correlation", clock, "--from", "obt", "--to", "utc", "1/86400000", "3/5"}, "",
+         "2004-07-06T00:00:00.002\n", "temps: 3/5: no record covers this reading\n", 1},
+        {"to an on-board reading", {"--correlation", clock, "--from", "utc", "--to", "obt", "2008-01-01T00:00:01"}, "",
+         "2/1024.512000\n", "", 0},
+        {"obt without a table", {"--from", "obt", "--to", "utc", "1/0"}, "", "", "", 2},
+        {"an unknown format", {"--from", "utc", "--to", "tcb", "x"}, "", "", "", 2},
+        {"no --to", {"--from", "utc", "x"}, "", "", "", 2},
+        {"a precision out of range", {"--from", "utc", "--to", "tai", "--precision", "10"}, "", "", "", 2},
+    };
+    for (const row& r : rows) {
+        const result got = temps_command(r.args, r.input);
+        EXPECT_EQ(got.status, r.status) << r.what << ": " << got.err;
+        EXPECT_EQ(got.out, r.out) << r.what;
+        // A usage error: the usage text, whatever line comes before it.
+        const bool usage = r.status == 2 && r.err.empty();
+        EXPECT_EQ(usage ? got.err.find("Usage: temps") != std::string::npos : got.err == r.err, true)
+            << r.what << ": " << got.err;
+    }
+    const result help = temps_command({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: temps", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Time scales: the leap-second file and its checks, every leap second both
+// ways, the steps of the 1960s, the expiry, TU around leap seconds, and
+// TAI - UTC against ERFA's eraDat for every day from 1960 to 2035.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "support.h"
+#include "temps.h"
+
+#ifdef KORVANE_HAVE_ERFA
+#include <erfa.h>
+#endif
+
+namespace {
+
+using temps::civil_time;
+using temps::scale_time;
+
+// The file Debian's tzdata 2025b ships, kept with the tests so that they
+// do not depend on the machine's own.
+const std::string shipped = KORVANE_TEST_DATA "/leap-seconds.list";
+
+temps::leap_second_table load(const std::string& path = shipped) {
+    temps::leap_second_table t;
+    char error[256] = "";
+    EXPECT_EQ(temps::read_leap_seconds(path.c_str(), &t, error, sizeof error), 0) << error;
+    return t;
+}
+
+std::int64_t ns_between(scale_time a, scale_time b) {
+    return (b.second - a.second) * 1000000000 + (b.nanosecond - a.nanosecond);
+}
+
+TEST(LeapSeconds, FileChecks) {
+    const std::string text = test::read_file(shipped);
+    struct row {
+        const char* what;
+        std::string from, to;  // an edit of the shipped file
+        const char* error;     // the end of the message; nullptr: accepted
+    };
+    const row rows[] = {
+        {"the shipped file", "", "", nullptr},
+        {"a digit of the last update changed", "3960835200", "3960835201", "hash (#h) does not match the data: file damaged"},
+        {"a digit of the hash changed", "#h\t49db2447", "#h\t49db2448", "hash (#h) does not match the data: file damaged"},
+        {"no expiry", "#@\t3991593600", "#x\t3991593600", ":0: no expiry (#@)"},
+        {"an offset that jumps", "37      # 1 Jan 2017", "38      # 1 Jan 2017", "not one second more, later than the entry before"},
+        {"a date not at midnight", "3692217600 ", "3692217601 ", "not at 00:00 UTC: 3692217601"},
+    };
+    for (const row& r : rows) {
+        std::string edited = text;
+        if (!r.from.empty()) edited.replace(edited.find(r.from), r.from.size(), r.to);
+        test::temp_dir dir;
+        test::write_file(dir.path() / "l", edited);
+        temps::leap_second_table t;
+        t.entries.push_back({1, 77});
+        char error[256] = "";
+        const int status = temps::read_leap_seconds((dir.path() / "l").c_str(), &t, error, sizeof error);
+        if (r.error == nullptr) {
+            EXPECT_EQ(status, 0) << r.what << ": " << error;
+            EXPECT_EQ(t.entries.size(), 28u);
+            EXPECT_EQ(t.expires, std::chrono::sys_days{std::chrono::year{2026} / 6 / 28});
+            EXPECT_EQ(t.updated, std::chrono::sys_days{std::chrono::year{2025} / 7 / 7});
+        } else {
+            EXPECT_EQ(status, -1) << r.what;
+            EXPECT_TRUE(std::string(error).ends_with(r.error)) << r.what << ": " << error;
+            EXPECT_EQ(t.entries.size(), 1u) << "a refused file leaves the table as it was";
+        }
+    }
+}
+
+// Every leap second of the list: 23:59:60.5 is half a second after
+// 23:59:59.5 and half a second before 00:00:00 the next day, and comes
+// back as itself; on the day before, there is no 23:59:60.
+TEST(LeapSeconds, EveryLeapSecondBothWays) {
+    const temps::leap_second_table t = load();
+    for (std::size_t i = 1; i < t.entries.size(); ++i) {
+        civil_time last{};
+        temps::caldat(&last.month, &last.day, &last.year, static_cast<int>(t.entries[i].day - 1 + temps::jd_1958));
+        civil_time before = last, leap = last, after{};
+        before.hour = leap.hour = 23;
+        before.minute = leap.minute = 59;
+        before.second = 59;
+        before.nanosecond = leap.nanosecond = 500000000;
+        leap.second = 60;
+        temps::caldat(&after.month, &after.day, &after.year, static_cast<int>(t.entries[i].day + temps::jd_1958));
+        scale_time a{}, b{}, c{};
+        ASSERT_EQ(temps::utc_to_tai(t, before, &a), 0) << last.year << '-' << last.month;
+        ASSERT_EQ(temps::utc_to_tai(t, leap, &b), 0) << last.year << '-' << last.month;
+        ASSERT_EQ(temps::utc_to_tai(t, after, &c), 0);
+        EXPECT_EQ(ns_between(a, b), 1000000000);
+        EXPECT_EQ(ns_between(b, c), 500000000);
+        civil_time back{};
+        ASSERT_EQ(temps::tai_to_utc(t, b, &back), 0);
+        EXPECT_TRUE(back.second == 60 && back.nanosecond == 500000000 && back.day == last.day) << last.year;
+        civil_time day_before = leap;
+        temps::caldat(&day_before.month, &day_before.day, &day_before.year,
+                      static_cast<int>(t.entries[i].day - 2 + temps::jd_1958));
+        EXPECT_EQ(temps::utc_to_tai(t, day_before, &a), -1) << "no leap second the day before";
+        double tu_leap = 0.0, tu_last_ms = 0.0;
+        civil_time last_ms = before;
+        last_ms.nanosecond = 999000000;
+        ASSERT_EQ(temps::utc_to_tu(leap, &tu_leap), 0);
+        ASSERT_EQ(temps::utc_to_tu(last_ms, &tu_last_ms), 0);
+        EXPECT_EQ(tu_leap, tu_last_ms) << "TU has no leap second";
+    }
+}
+
+// The steps of the 1960s: negative ones skip labels, positive ones make a
+// short 23:59:60; and the instants before 1960 and after the expiry are
+// answered, but dubious.
+TEST(LeapSeconds, StepsAndDubiousInstants) {
+    const temps::leap_second_table t = load();
+    struct row {
+        const char* what;
+        civil_time utc;
+        int status;
+    };
+    const row rows[] = {
+        // The drift runs on during a step: its edge is a few nanoseconds off.
+        {"1961-08-01 skipped 0.05 s: before it", {1961, 7, 31, 23, 59, 59, 949999990}, 0},
+        {"1961-08-01 skipped 0.05 s: inside", {1961, 7, 31, 23, 59, 59, 950000010}, -1},
+        {"1968-02-01 skipped 0.1 s: before it", {1968, 1, 31, 23, 59, 59, 899999990}, 0},
+        {"1968-02-01 skipped 0.1 s: inside", {1968, 1, 31, 23, 59, 59, 900000010}, -1},
+        {"1963-11-01 added 0.1 s", {1963, 10, 31, 23, 59, 60, 99999990}, 0},
+        {"1963-11-01 added only 0.1 s", {1963, 10, 31, 23, 59, 60, 100000000}, -1},
+        {"1972-01-01 added 0.107758 s", {1971, 12, 31, 23, 59, 60, 107757990}, 0},
+        {"1972-01-01 added only 0.107758 s", {1971, 12, 31, 23, 59, 60, 107758000}, -1},
+        {"no step on 1962-01-01", {1961, 12, 31, 23, 59, 60, 0}, -1},
+        {"before 1960: no UTC", {1959, 12, 31, 12, 0, 0, 0}, 1},
+        {"the last nanosecond before the expiry", {2026, 6, 27, 23, 59, 59, 999999999}, 0},
+        {"the expiry", {2026, 6, 28, 0, 0, 0, 0}, 1},
+        {"not a real date", {2005, 2, 29, 0, 0, 0, 0}, -1},
+    };
+    for (const row& r : rows) {
+        scale_time tai{};
+        EXPECT_EQ(temps::utc_to_tai(t, r.utc, &tai), r.status) << r.what;
+        if (r.status < 0) continue;
+        civil_time back{};
+        EXPECT_EQ(temps::tai_to_utc(t, tai, &back), r.status) << r.what;
+        EXPECT_TRUE(back.year == r.utc.year && back.day == r.utc.day && back.second == r.utc.second &&
+                    back.nanosecond == r.utc.nanosecond)
+            << r.what << ": " << back.hour << ':' << back.minute << ':' << back.second << '.' << back.nanosecond;
+    }
+    // The mission's two leap seconds, in TAI - UTC, and the other scales.
+    std::int64_t ns = 0;
+    EXPECT_EQ(temps::tai_minus_utc(t, {2005, 12, 31, 23, 59, 60, 0}, &ns), 0);
+    EXPECT_EQ(ns, 32000000000);
+    EXPECT_EQ(temps::tai_minus_utc(t, {2009, 1, 1, 0, 0, 0, 0}, &ns), 0);
+    EXPECT_EQ(ns, 34000000000);
+    static_assert(temps::tai_to_tt({0, 900000000}).second == 33 && temps::tai_to_tt({0, 900000000}).nanosecond == 84000000);
+    static_assert(temps::tai_to_gps({0, 0}).second == -19 && temps::gps_to_tai(temps::tai_to_gps({5, 1})).nanosecond == 1);
+}
+
+// Random instants from 1960 to 2030: a TAI count comes back through its
+// UTC label at most a nanosecond early (the drift of the 1960s makes some
+// TAI nanoseconds fall between two UTC ones), and a label exactly.
+TEST(LeapSeconds, RandomRoundTrips) {
+    const temps::leap_second_table t = load();
+    std::mt19937_64 rng(1960);
+    std::uniform_int_distribution<std::int64_t> second(730 * 86400LL, 26298 * 86400LL);
+    std::uniform_int_distribution<std::int32_t> nano(0, 999999999);
+    for (int i = 0; i < 20000; ++i) {
+        const scale_time tai{second(rng), nano(rng)};
+        civil_time utc{};
+        scale_time back{};
+        ASSERT_GE(temps::tai_to_utc(t, tai, &utc), 0);
+        ASSERT_GE(temps::utc_to_tai(t, utc, &back), 0) << tai.second;
+        const std::int64_t early = ns_between(back, tai);
+        ASSERT_TRUE(early >= 0 && early <= 1) << tai.second << '.' << tai.nanosecond << " came back " << early << " ns early";
+        civil_time again{};
+        ASSERT_GE(temps::tai_to_utc(t, back, &again), 0);
+        ASSERT_TRUE(again.second == utc.second && again.nanosecond == utc.nanosecond && again.day == utc.day);
+    }
+}
+
+TEST(LeapSeconds, AgreesWithErfaEveryDay) {
+#ifndef KORVANE_HAVE_ERFA
+    GTEST_SKIP() << "ERFA (Debian liberfa-dev) is not installed";
+#else
+    const temps::leap_second_table t = load();
+    int first = 0, last = 0;
+    ASSERT_EQ(temps::julday(1, 1, 1960, &first), 0);
+    ASSERT_EQ(temps::julday(12, 31, 2035, &last), 0);
+    for (int jd = first; jd <= last; ++jd) {
+        civil_time c{};
+        temps::caldat(&c.month, &c.day, &c.year, jd);
+        for (const int hour : {0, 12}) {
+            c.hour = hour;
+            std::int64_t ns = 0;
+            double erfa = 0.0;
+            ASSERT_GE(temps::tai_minus_utc(t, c, &ns), 0);
+            ASSERT_GE(eraDat(c.year, c.month, c.day, hour / 24.0, &erfa), 0);
+            ASSERT_NEAR(static_cast<double>(ns), erfa * 1e9, 1.0) << c.year << '-' << c.month << '-' << c.day << ' ' << hour;
+        }
+    }
+#endif
+}
+
+}  // namespace
