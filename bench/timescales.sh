@@ -2,7 +2,8 @@
 # Prints how long the temps command takes to turn 1,000,000 UTC labels into
 # TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
 # 20 times faster), for labels in time order (as telemetry is) and in
-# random order, and its peak memory for 1,000 and 1,000,000 labels.
+# random order; to decode 1,000,000 CDS codes of the same instants to UTC;
+# and its peak memory for 1,000 and 1,000,000 labels.
 # Usage: bench/timescales.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -36,6 +37,13 @@ for order in ordered random; do
   awk -v o="$ours" -v t="$theirs" -v n="$order" 'BEGIN {
     printf "%-8s labels: temps %d ms, date %d ms: %.1f times faster (target >= 20)\n", n, o, t, t / (o > 0 ? o : 1) }'
 done
+# CCSDS day segmented codes of the same instants, decoded to UTC, against
+# date reading the same instants as ISO labels.
+"$temps" --leap-seconds "$leaps" --from utc --to cds < "$tmp/ordered" > "$tmp/cds" 2>/dev/null
+ours=$(median sh -c "\"$temps\" --leap-seconds \"$leaps\" --from cds --to utc < \"$tmp/cds\"")
+theirs=$(median date -u -f "$tmp/ordered" +%s.%N)
+awk -v o="$ours" -v t="$theirs" 'BEGIN {
+  printf "CDS codes to UTC: temps %d ms, date on the labels %d ms: %.1f times faster (target >= 20)\n", o, t, t / (o > 0 ? o : 1) }'
 for input in small ordered; do
   /usr/bin/time -f "peak memory, $(wc -l < "$tmp/$input") labels: %M KiB" \
     "$temps" --leap-seconds "$leaps" --from utc --to tai < "$tmp/$input" > /dev/null 2>"$tmp/time" || true

@@ -33,13 +33,46 @@ bool format_named(std::string_view name, format* f) {
         std::string_view name;
         format f;
     } names[] = {{"utc", format::utc}, {"tai", format::tai}, {"tt", format::tt}, {"gps", format::gps},
-                 {"tu", format::tu},   {"jd", format::jd},   {"obt", format::obt}};
+                 {"tu", format::tu},   {"jd", format::jd},   {"obt", format::obt}, {"cds", format::cds},
+                 {"cuc", format::cuc}};
     for (const auto& n : names)
         if (n.name == name) {
             *f = n.f;
             return true;
         }
     return false;
+}
+
+// The value of a hexadecimal digit, 16 for any other byte.
+constexpr struct hex_digits {
+    std::uint8_t of[256];
+    constexpr hex_digits() : of{} {
+        for (int i = 0; i < 256; ++i)
+            of[i] = static_cast<std::uint8_t>(i >= '0' && i <= '9'   ? i - '0'
+                                              : i >= 'a' && i <= 'f' ? i - 'a' + 10
+                                              : i >= 'A' && i <= 'F' ? i - 'A' + 10
+                                                                     : 16);
+    }
+} hex_value;
+
+int parse_hex(std::string_view s, std::uint8_t* out, std::size_t capacity) {
+    if (s.size() % 2 != 0 || s.size() / 2 > capacity) return -1;
+    unsigned bad = 0;
+    for (std::size_t i = 0; i < s.size(); i += 2) {
+        const unsigned hi = hex_value.of[static_cast<unsigned char>(s[i])], lo = hex_value.of[static_cast<unsigned char>(s[i + 1])];
+        bad |= hi | lo;
+        out[i / 2] = static_cast<std::uint8_t>(hi << 4 | lo);
+    }
+    return (bad & 16) != 0 ? -1 : static_cast<int>(s.size() / 2);
+}
+
+std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n) {
+    constexpr char digit[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = digit[p[i] >> 4];
+        out[2 * i + 1] = digit[p[i] & 15];
+    }
+    return 2 * n;
 }
 
 // Nanoseconds of a unit in the last of n digits of a fraction.

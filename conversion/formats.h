@@ -5,13 +5,14 @@
 #define CONVERSION_FORMATS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "temps.h"
 
 namespace conversion {
 
-enum class format { utc, tai, tt, gps, tu, jd, obt };
+enum class format { utc, tai, tt, gps, tu, jd, obt, cds, cuc };
 
 // format_named: the format of a name ("utc", "tai", ...); false for none.
 bool format_named(std::string_view name, format* f);
@@ -30,6 +31,14 @@ struct instant {
 // checked for range (second up to 60; the caller decides where 60 may
 // stand). false for anything else.
 bool parse_iso(std::string_view text, temps::civil_time* c);
+
+// parse_hex: octets from hexadecimal digits (upper or lower case, no
+// spaces) into out; their count, or -1 (odd count, not a digit, more than
+// capacity).
+int parse_hex(std::string_view text, std::uint8_t* out, std::size_t capacity);
+
+// put_hex: octets as upper-case hexadecimal digits; returns 2 * n.
+std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n);
 
 // put_iso: "YYYY-MM-DDTHH:MM:SS" and, with precision 1 to 9, a point and
 // that many digits of the fraction, truncated. Writes at most 30 bytes;

@@ -28,6 +28,9 @@ constexpr char usage_text[] =
     "  tu                 TU milliseconds since 1958-01-01 00:00:00, without leap seconds\n"
     "  jd                 Julian day number of the date (as input, 00:00:00 UTC of that day)\n"
     "  obt                PARTITION/READING of the on-board clock, with --correlation FILE\n"
+    "  cds, cuc           a CCSDS time code in hexadecimal, P-field first\n"
+    "--pfield HEX: the P-field of output codes (default 40 for CDS, 1E for CUC);\n"
+    "--implicit-pfield HEX: input codes carry no P-field, this one; --agency-epoch YYYY-MM-DD.\n"
     "--precision N: digits of the fraction of a second printed (0 to 9, default 3), truncated.\n"
     "--leap-seconds FILE: the leap-second list (default %s).\n";
 
@@ -81,6 +84,12 @@ struct converter {
     output* out = nullptr;
     utc_day_memo utc_day;
     date_memo out_day;
+    temps::time_code_layout out_layout{};  // of cds and cuc output
+    bool implicit = false;                 // input codes carry no P-field
+    temps::time_code_layout in_layout{};
+    bool have_epoch = false;
+    temps::date epoch{};
+    const temps::date* agency() const { return have_epoch ? &epoch : nullptr; }
 
     void say(const std::string& text) const {
         const std::string line = "temps: " + text + "\n";
@@ -170,6 +179,31 @@ bool converter::read(std::string_view v, instant* at) {
         *at = {false, {}, c};
         return true;
     }
+    case format::cds:
+    case format::cuc: {
+        std::uint8_t octets[32];
+        temps::time_code code{};
+        const char* why = "not hexadecimal octets";
+        const int n = parse_hex(v, octets, sizeof octets);
+        if (n < 0 || temps::decode(octets, static_cast<std::size_t>(n), implicit ? &in_layout : nullptr, &code, &why) != 0)
+            return fail(v, why);
+        if (code.layout.cds != (from == format::cds)) return fail(v, from == format::cds ? "not a CDS code" : "not a CUC code");
+        if (from == format::cds) {
+            if (temps::cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
+            if (c.second == 60) {  // only inside a leap second
+                const temps::leap_second_table* t = leap_table();
+                temps::scale_time tai{};
+                if (t == nullptr) return false;
+                if (temps::utc_to_tai(*t, c, &tai) < 0) return fail(v, "a millisecond of day past 86,399,999 on a day without a leap second");
+            }
+            *at = {false, {}, c};
+            return true;
+        }
+        temps::scale_time tai{};
+        if (temps::code_to_tai(code, table, agency(), &tai, &why) < 0) return fail(v, why);
+        *at = {true, tai, {}};
+        return true;
+    }
     case format::obt: {
         int partition = 0;
         double reading = 0.0;
@@ -228,7 +262,22 @@ bool converter::write_line(std::string_view v, instant at) {
     char* line = out->room(64);
     std::size_t n = 0;
     temps::civil_time c = at.utc;
-    if (on_tai(to)) {
+    if (to == format::cds || to == format::cuc) {
+        // A code: from the TAI count (the table needed for CDS and for UTC input).
+        const temps::leap_second_table* t = leap_table();
+        if (t == nullptr) return false;
+        if (!at.tai_count) {
+            const int r = to_tai(*t, at.utc, &at.tai);
+            if (r < 0) return fail(v, "no such UTC time");
+            dubious(r, at.utc);
+        }
+        temps::time_code code{};
+        const char* why = "";
+        std::uint8_t octets[32];
+        if (temps::tai_to_code(at.tai, out_layout, *t, agency(), &code, &why) < 0) return fail(v, why);
+        const int len = temps::encode(code, false, octets, sizeof octets);
+        n = put_hex(line, octets, static_cast<std::size_t>(len));
+    } else if (on_tai(to)) {
         if (!at.tai_count) {
             const temps::leap_second_table* t = leap_table();
             if (t == nullptr) return false;
@@ -328,7 +377,8 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         return write(fd, text, static_cast<std::size_t>(n)) == n;
     };
     // Options may come anywhere before "--"; the other arguments are values.
-    bool have_from = false, have_to = false, options = true;
+    bool have_from = false, have_to = false, options = true, have_pfield = false;
+    temps::time_code_layout out_pfield{};
     std::vector<const char*> values;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
@@ -363,7 +413,19 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         else if (name == "--correlation") cv->correlation_path = value.data();
         else if (name == "--precision" && value.size() == 1 && value[0] >= '0' && value[0] <= '9')
             cv->precision = value[0] - '0';
-        else ok = false;
+        else if (name == "--pfield" || name == "--implicit-pfield") {
+            std::uint8_t p[2];
+            const int n = parse_hex(value, p, sizeof p);
+            temps::time_code_layout* l = name == "--pfield" ? &out_pfield : &cv->in_layout;
+            ok = n > 0 && temps::read_pfield(p, static_cast<std::size_t>(n), l, nullptr) == 0 && l->pfield_octets == n;
+            (name == "--pfield" ? have_pfield : cv->implicit) = true;
+        } else if (name == "--agency-epoch") {
+            temps::civil_time d{};
+            temps::scale_time check{};
+            ok = parse_iso(std::string(value) + "T00:00:00", &d) && temps::count_of(d, &check) == 0;
+            cv->epoch = {d.year, d.month, d.day};
+            cv->have_epoch = true;
+        } else ok = false;
         if (!ok) {
             cv->say("bad option: " + std::string(name) + " " + std::string(value));
             usage(err_fd);
@@ -374,6 +436,15 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         usage(err_fd);
         return 2;
     }
+    // The output code's layout: --pfield, else 40 (CDS: 1958 epoch, 16-bit
+    // day, milliseconds) or 1E (CUC level 1, 4 coarse and 2 fine octets).
+    const std::uint8_t default_pfield = cv->to == format::cds ? 0x40 : 0x1E;
+    if (!have_pfield) static_cast<void>(temps::read_pfield(&default_pfield, 1, &out_pfield, nullptr));
+    if ((cv->to == format::cds || cv->to == format::cuc) && out_pfield.cds != (cv->to == format::cds)) {
+        cv->say("--pfield does not describe a " + std::string(cv->to == format::cds ? "CDS" : "CUC") + " code");
+        return 2;
+    }
+    cv->out_layout = out_pfield;
     if (cv->from == format::obt || cv->to == format::obt) {
         char error[512];
         if (cv->correlation_path == nullptr) {

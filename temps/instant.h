@@ -36,6 +36,25 @@ bool instant_at(const prepared_calibration& p, double tb, std::int64_t* at) noex
 // since day 0); false for -1.
 bool reading_for(const prepared_calibration& p, std::int64_t want, double* tb) noexcept;
 
+// The date of a day (since 1958-01-01) of years 1 to 9999: caldat's
+// answer, by whole-number arithmetic for Gregorian days (days from
+// 1970-01-01 to civil, after Howard Hinnant's algorithm).
+inline void date_of(std::int64_t day, int* year, int* month, int* dom) noexcept {
+    if (day + jd_1958 < jd_reform) {
+        caldat(month, dom, year, static_cast<int>(day + jd_1958));
+        return;
+    }
+    const std::int64_t z = day - 4383 + 719468;        // days since 0000-03-01
+    const std::int64_t era = z / 146097;                // z >= 0 here
+    const std::int64_t doe = z - era * 146097;          // [0, 146096]
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                 // [0, 365]
+    const std::int64_t mp = (5 * doy + 2) / 153;                                      // [0, 11]
+    *dom = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *year = static_cast<int>(yoe + era * 400 + (*month <= 2 ? 1 : 0));
+}
+
 // Why r may not follow prev in a table (nullptr: it may; prev nullptr for
 // the first record).
 const char* order_fault(const correlation_record* prev, const correlation_record& r) noexcept;

@@ -108,5 +108,6 @@ struct calibration {
 #include "correlation.h"
 #include "legacy.h"
 #include "timescales.h"
+#include "ccsds.h"
 
 #endif

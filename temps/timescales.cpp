@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "instant.h"
 #include "temps.h"
 
 namespace temps {
@@ -103,25 +104,6 @@ bool label_day(const civil_time& c, int max_second, std::int64_t* day) {
     return true;
 }
 
-// The date of a day (since 1958-01-01) of years 1 to 9999: caldat's
-// answer, by whole-number arithmetic for Gregorian days (days from
-// 1970-01-01 to civil, after Howard Hinnant's algorithm).
-void date_of(std::int64_t day, civil_time* c) {
-    if (day + jd_1958 < jd_reform) {
-        caldat(&c->month, &c->day, &c->year, static_cast<int>(day + jd_1958));
-        return;
-    }
-    const std::int64_t z = day - 4383 + 719468;        // days since 0000-03-01
-    const std::int64_t era = z / 146097;                // z >= 0 here
-    const std::int64_t doe = z - era * 146097;          // [0, 146096]
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                 // [0, 365]
-    const std::int64_t mp = (5 * doy + 2) / 153;                                      // [0, 11]
-    c->day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c->month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c->year = static_cast<int>(yoe + era * 400 + (c->month <= 2 ? 1 : 0));
-}
-
 std::int64_t ns_of_day(const civil_time& c) {
     return ((std::int64_t{c.hour} * 60 + c.minute) * 60 + c.second) * ns_per_s + c.nanosecond;
 }
@@ -129,7 +111,7 @@ std::int64_t ns_of_day(const civil_time& c) {
 // The label of t nanoseconds into day `day` (t up to a leap second more).
 civil_time label(std::int64_t day, std::int64_t t) {
     civil_time c{};
-    date_of(day, &c);
+    detail::date_of(day, &c.year, &c.month, &c.day);
     const std::int64_t s = t / ns_per_s;
     c.nanosecond = static_cast<std::int32_t>(t % ns_per_s);
     c.hour = static_cast<int>(std::min<std::int64_t>(s / 3600, 23));

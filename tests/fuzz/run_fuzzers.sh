@@ -21,8 +21,8 @@ if ! clang++ -fsanitize=fuzzer "$probe.cpp" -o "$probe" 2>/dev/null; then
   exit 77
 fi
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src/temps" -I"$src/period" "$src/tests/fuzz/fuzz_$target.cpp" "$src/temps/temps.cpp" \
-  "$src/temps/correlation.cpp" "$src/temps/correlation_file.cpp" "$src/period/period.cpp" -o "$out/fuzz_$target"
+  -I"$src/temps" -I"$src/period" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
+  "$src/period/period.cpp" -o "$out/fuzz_$target"
 regressions="$src/tests/fuzz/regressions/$target"
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
   echo "== replaying $(ls "$regressions" | wc -l) regression inputs"
