@@ -25,23 +25,28 @@ for name, seq in (("ordered", sorted(times)), ("random", times)):
             f.write(d.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d\n" % (d.microsecond // 1000))
 PY
 head -n 1000 "$tmp/ordered" > "$tmp/small"
-median() {  # median CMD...: milliseconds of 5 runs
+median() {  # median COMMAND-LINE: milliseconds, by hyperfine where it is installed
+  if command -v hyperfine >/dev/null; then
+    hyperfine -w 2 -r 10 --export-json "$tmp/h.json" "$1" >/dev/null 2>&1 &&
+      python3 -c 'import json,sys; print(round(json.load(open(sys.argv[1]))["results"][0]["median"] * 1000))' "$tmp/h.json" &&
+      return
+  fi
   for _ in 1 2 3 4 5; do
-    start=$(date +%s%N); "$@" >/dev/null 2>&1; end=$(date +%s%N)
+    start=$(date +%s%N); sh -c "$1" >/dev/null 2>&1; end=$(date +%s%N)
     echo $(((end - start) / 1000000))
   done | sort -n | sed -n 3p
 }
 for order in ordered random; do
-  ours=$(median sh -c "\"$temps\" --leap-seconds \"$leaps\" --from utc --to tai < \"$tmp/$order\"")
-  theirs=$(median date -u -f "$tmp/$order" +%s.%N)
+  ours=$(median "$temps --leap-seconds $leaps --from utc --to tai < $tmp/$order > /dev/null 2>&1")
+  theirs=$(median "date -u -f $tmp/$order +%s.%N > /dev/null")
   awk -v o="$ours" -v t="$theirs" -v n="$order" 'BEGIN {
     printf "%-8s labels: temps %d ms, date %d ms: %.1f times faster (target >= 20)\n", n, o, t, t / (o > 0 ? o : 1) }'
 done
 # CCSDS day segmented codes of the same instants, decoded to UTC, against
 # date reading the same instants as ISO labels.
 "$temps" --leap-seconds "$leaps" --from utc --to cds < "$tmp/ordered" > "$tmp/cds" 2>/dev/null
-ours=$(median sh -c "\"$temps\" --leap-seconds \"$leaps\" --from cds --to utc < \"$tmp/cds\"")
-theirs=$(median date -u -f "$tmp/ordered" +%s.%N)
+ours=$(median "$temps --leap-seconds $leaps --from cds --to utc < $tmp/cds > /dev/null 2>&1")
+theirs=$(median "date -u -f $tmp/ordered +%s.%N > /dev/null")
 awk -v o="$ours" -v t="$theirs" 'BEGIN {
   printf "CDS codes to UTC: temps %d ms, date on the labels %d ms: %.1f times faster (target >= 20)\n", o, t, t / (o > 0 ? o : 1) }'
 for input in small ordered; do

@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include <cstring>
+
 namespace conversion {
 namespace {
 
@@ -78,20 +80,36 @@ std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n) {
 // Nanoseconds of a unit in the last of n digits of a fraction.
 constexpr unsigned fraction_scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
 
-bool parse_iso(std::string_view s, temps::civil_time* c) {
+bool parse_iso(std::string_view s, temps::civil_time* c, date_text* last) {
     if (!s.empty() && s.back() == 'Z') s.remove_suffix(1);
-    if (s.size() < 19 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':') return false;
+    if (s.size() < 19 || s[13] != ':' || s[16] != ':') return false;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     auto d = [p](int i) { return static_cast<unsigned>(p[i]) - '0'; };  // > 9 when not a digit
-    const unsigned y0 = d(0), y1 = d(1), y2 = d(2), y3 = d(3), mo0 = d(5), mo1 = d(6), d0 = d(8), d1 = d(9);
+    temps::civil_time t{};
+    if (last != nullptr && last->year != 0 && std::memcmp(s.data(), last->text, sizeof last->text) == 0) {
+        t.year = last->year;
+        t.month = last->month;
+        t.day = last->day;
+    } else {
+        if (s[4] != '-' || s[7] != '-' || s[10] != 'T') return false;
+        const unsigned y0 = d(0), y1 = d(1), y2 = d(2), y3 = d(3), mo0 = d(5), mo1 = d(6), d0 = d(8), d1 = d(9);
+        if ((y0 > 9) | (y1 > 9) | (y2 > 9) | (y3 > 9) | (mo0 > 9) | (mo1 > 9) | (d0 > 9) | (d1 > 9)) return false;
+        t.year = static_cast<int>(y0 * 1000 + y1 * 100 + y2 * 10 + y3);
+        t.month = static_cast<int>(mo0 * 10 + mo1);
+        t.day = static_cast<int>(d0 * 10 + d1);
+        if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
+        if (last != nullptr) {
+            std::memcpy(last->text, s.data(), sizeof last->text);
+            last->year = t.year;
+            last->month = t.month;
+            last->day = t.day;
+        }
+    }
     const unsigned h0 = d(11), h1 = d(12), mi0 = d(14), mi1 = d(15), s0 = d(17), s1 = d(18);
-    if ((y0 > 9) | (y1 > 9) | (y2 > 9) | (y3 > 9) | (mo0 > 9) | (mo1 > 9) | (d0 > 9) | (d1 > 9) | (h0 > 9) |
-        (h1 > 9) | (mi0 > 9) | (mi1 > 9) | (s0 > 9) | (s1 > 9))
-        return false;
-    temps::civil_time t{static_cast<int>(y0 * 1000 + y1 * 100 + y2 * 10 + y3), static_cast<int>(mo0 * 10 + mo1),
-                        static_cast<int>(d0 * 10 + d1),                        static_cast<int>(h0 * 10 + h1),
-                        static_cast<int>(mi0 * 10 + mi1),                      static_cast<int>(s0 * 10 + s1),
-                        0};
+    if ((h0 > 9) | (h1 > 9) | (mi0 > 9) | (mi1 > 9) | (s0 > 9) | (s1 > 9)) return false;
+    t.hour = static_cast<int>(h0 * 10 + h1);
+    t.minute = static_cast<int>(mi0 * 10 + mi1);
+    t.second = static_cast<int>(s0 * 10 + s1);
     if (s.size() > 19) {
         // A point and 1 to 9 digits of the fraction.
         const std::size_t n = s.size() - 20;
@@ -104,18 +122,27 @@ bool parse_iso(std::string_view s, temps::civil_time* c) {
         }
         t.nanosecond = static_cast<std::int32_t>(fraction * fraction_scale[n]);
     }
-    if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
-        t.second > 60)
-        return false;
+    if (t.hour > 23 || t.minute > 59 || t.second > 60) return false;
     *c = t;
     return true;
 }
 
-std::size_t put_iso(char* out, const temps::civil_time& c, int precision) {
-    char* p = put2(out, c.year / 100, pairs.at[c.year % 100][0]);
-    p = put2(p - 1, c.year % 100, '-');
-    p = put2(p, c.month, '-');
-    p = put2(p, c.day, 'T');
+std::size_t put_iso(char* out, const temps::civil_time& c, int precision, date_text* last) {
+    char* p = out;
+    if (last != nullptr && c.year == last->year && c.month == last->month && c.day == last->day) {
+        p = static_cast<char*>(std::memcpy(p, last->text, sizeof last->text)) + sizeof last->text;
+    } else {
+        p = put2(out, c.year / 100, pairs.at[c.year % 100][0]);
+        p = put2(p - 1, c.year % 100, '-');
+        p = put2(p, c.month, '-');
+        p = put2(p, c.day, 'T');
+        if (last != nullptr) {
+            std::memcpy(last->text, out, sizeof last->text);
+            last->year = c.year;
+            last->month = c.month;
+            last->day = c.day;
+        }
+    }
     p = put2(p, c.hour, ':');
     p = put2(p, c.minute, ':');
     p = put2(p, c.second, '.') - 1;

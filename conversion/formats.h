@@ -30,7 +30,13 @@ struct instant {
 // parse_iso: "YYYY-MM-DDTHH:MM:SS[.fraction of 1 to 9 digits][Z]", fields
 // checked for range (second up to 60; the caller decides where 60 may
 // stand). false for anything else.
-bool parse_iso(std::string_view text, temps::civil_time* c);
+// A date as last read or written, "YYYY-MM-DDT": a run of labels of one
+// day (telemetry is in time order) reads and writes it once.
+struct date_text {
+    char text[11] = {};
+    int year = 0, month = 0, day = 0;  // year 0: none yet
+};
+bool parse_iso(std::string_view text, temps::civil_time* c, date_text* last = nullptr);
 
 // parse_hex: octets from hexadecimal digits (upper or lower case, no
 // spaces) into out; their count, or -1 (odd count, not a digit, more than
@@ -43,7 +49,7 @@ std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n);
 // put_iso: "YYYY-MM-DDTHH:MM:SS" and, with precision 1 to 9, a point and
 // that many digits of the fraction, truncated. Writes at most 30 bytes;
 // returns how many.
-std::size_t put_iso(char* out, const temps::civil_time& c, int precision);
+std::size_t put_iso(char* out, const temps::civil_time& c, int precision, date_text* last = nullptr);
 
 }  // namespace conversion
 

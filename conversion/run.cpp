@@ -84,6 +84,12 @@ struct converter {
     output* out = nullptr;
     utc_day_memo utc_day;
     date_memo out_day;
+    date_text read_date, written_date;
+    bool have_last_pfield = false;  // a one-octet P-field read before, and its layout
+    std::uint8_t last_pfield = 0;
+    temps::time_code_layout last_layout{};
+    std::int64_t cds_day = -1;  // the day of the last CDS code read, whose date is in cds_date
+    temps::civil_time cds_date{};
     temps::time_code_layout out_layout{};  // of cds and cuc output
     bool implicit = false;                 // input codes carry no P-field
     temps::time_code_layout in_layout{};
@@ -145,7 +151,7 @@ bool converter::read(std::string_view v, instant* at) {
     temps::civil_time c{};
     switch (from) {
     case format::utc:
-        if (!parse_iso(v, &c)) return fail(v, "not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
+        if (!parse_iso(v, &c, &read_date)) return fail(v, "not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
         if (c.second == 60) {  // only inside a leap second
             const temps::leap_second_table* t = leap_table();
             temps::scale_time tai{};
@@ -158,7 +164,7 @@ bool converter::read(std::string_view v, instant* at) {
     case format::tt:
     case format::gps: {
         temps::scale_time t{};
-        if (!parse_iso(v, &c) || temps::count_of(c, &t) != 0) return fail(v, "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
+        if (!parse_iso(v, &c, &read_date) || temps::count_of(c, &t) != 0) return fail(v, "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
         *at = {true, from == format::tai ? t : from == format::tt ? temps::tt_to_tai(t) : temps::gps_to_tai(t), {}};
         return true;
     }
@@ -185,11 +191,32 @@ bool converter::read(std::string_view v, instant* at) {
         temps::time_code code{};
         const char* why = "not hexadecimal octets";
         const int n = parse_hex(v, octets, sizeof octets);
-        if (n < 0 || temps::decode(octets, static_cast<std::size_t>(n), implicit ? &in_layout : nullptr, &code, &why) != 0)
-            return fail(v, why);
+        if (n < 0) return fail(v, why);
+        // The P-field of the code before, read once for a run of codes.
+        const bool same_pfield = !implicit && n > 0 && have_last_pfield && octets[0] == last_pfield;
+        const int status = implicit ? temps::decode(octets, static_cast<std::size_t>(n), &in_layout, &code, &why)
+                           : same_pfield
+                               ? temps::decode(octets + 1, static_cast<std::size_t>(n - 1), &last_layout, &code, &why)
+                               : temps::decode(octets, static_cast<std::size_t>(n), nullptr, &code, &why);
+        if (status != 0) return fail(v, why);
+        if (!implicit && !same_pfield) {
+            have_last_pfield = (octets[0] & 0x80) == 0;  // one octet only
+            last_pfield = octets[0];
+            last_layout = code.layout;
+        }
         if (code.layout.cds != (from == format::cds)) return fail(v, from == format::cds ? "not a CDS code" : "not a CUC code");
         if (from == format::cds) {
+            if (code.day == cds_day && code.ms < 86400000 && code.sub == 0 && !code.layout.agency) {
+                // The day of the code before: its date, and the time of day.
+                const std::uint32_t s = code.ms / 1000;
+                c = {cds_date.year, cds_date.month, cds_date.day, static_cast<int>(s / 3600),
+                     static_cast<int>(s / 60 % 60), static_cast<int>(s % 60), static_cast<std::int32_t>(code.ms % 1000 * 1000000)};
+                *at = {false, {}, c};
+                return true;
+            }
             if (temps::cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
+            cds_day = code.layout.agency ? -1 : code.day;
+            cds_date = c;
             if (c.second == 60) {  // only inside a leap second
                 const temps::leap_second_table* t = leap_table();
                 temps::scale_time tai{};
@@ -287,7 +314,7 @@ bool converter::write_line(std::string_view v, instant at) {
         }
         const temps::scale_time s = to == format::tai ? at.tai : to == format::tt ? temps::tai_to_tt(at.tai) : temps::tai_to_gps(at.tai);
         if (!label(s, &c)) return fail(v, "beyond the years 1 to 9999");
-        n = put_iso(line, c, precision);
+        n = put_iso(line, c, precision, &written_date);
     } else {
         if (at.tai_count) {
             const temps::leap_second_table* t = leap_table();
@@ -298,7 +325,7 @@ bool converter::write_line(std::string_view v, instant at) {
         }
         double tu = 0.0;
         if (to == format::utc) {
-            n = put_iso(line, c, precision);
+            n = put_iso(line, c, precision, &written_date);
         } else if (temps::utc_to_tu(c, &tu) != 0) {
             return fail(v, "no such UTC time");
         } else if (to == format::tu) {

@@ -27,6 +27,7 @@ want=$(sort <<EOF2
 644 ./include/temps/correlation.h
 644 ./include/temps/legacy.h
 644 ./include/temps/timescales.h
+644 ./include/temps/ccsds.h
 644 ./$libdir/libtemps.so.2.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
