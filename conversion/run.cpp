@@ -137,6 +137,15 @@ struct converter {
         say(std::string("warning: ") + leap_path + text);
     }
 
+    // A UTC label with second 60 must fall inside a leap second, which
+    // the table says; the others need no table.
+    bool in_leap_second(std::string_view v, const temps::civil_time& c, const char* otherwise) {
+        if (c.second != 60) return true;
+        const temps::leap_second_table* t = leap_table();
+        temps::scale_time tai{};
+        if (t == nullptr) return false;
+        return temps::utc_to_tai(*t, c, &tai) >= 0 || fail(v, otherwise);
+    }
     bool read(std::string_view v, instant* at);
     bool write_line(std::string_view v, instant at);
     int to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai);
@@ -152,12 +161,7 @@ bool converter::read(std::string_view v, instant* at) {
     switch (from) {
     case format::utc:
         if (!parse_iso(v, &c, &read_date)) return fail(v, "not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
-        if (c.second == 60) {  // only inside a leap second
-            const temps::leap_second_table* t = leap_table();
-            temps::scale_time tai{};
-            if (t == nullptr) return false;
-            if (temps::utc_to_tai(*t, c, &tai) < 0) return fail(v, "no leap second at this time");
-        }
+        if (!in_leap_second(v, c, "no leap second at this time")) return false;
         *at = {false, {}, c};
         return true;
     case format::tai:
@@ -217,12 +221,7 @@ bool converter::read(std::string_view v, instant* at) {
             if (temps::cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
             cds_day = code.layout.agency ? -1 : code.day;
             cds_date = c;
-            if (c.second == 60) {  // only inside a leap second
-                const temps::leap_second_table* t = leap_table();
-                temps::scale_time tai{};
-                if (t == nullptr) return false;
-                if (temps::utc_to_tai(*t, c, &tai) < 0) return fail(v, "a millisecond of day past 86,399,999 on a day without a leap second");
-            }
+            if (!in_leap_second(v, c, "a millisecond of day past 86,399,999 on a day without a leap second")) return false;
             *at = {false, {}, c};
             return true;
         }
