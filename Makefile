@@ -27,13 +27,13 @@ test-tsan:
 	ctest --preset tsan
 
 # Static analysis of the programs and the library (.clang-tidy, cppcheck).
-SOURCES = $(wildcard temps/*.cpp availability/*.cpp period/*.cpp tools/*.cpp bench/*.cpp)
+SOURCES = $(wildcard temps/*.cpp availability/*.cpp period/*.cpp conversion/*.cpp tools/*.cpp bench/*.cpp)
 # clang-tidy counts the warnings it hides in every file: keep only findings.
 lint: build
 	clang-tidy -p build --quiet $(SOURCES) 2>build/clang-tidy.log; status=$$?; \
 	  grep -v 'warnings\? generated\.' build/clang-tidy.log; exit $$status
 	cppcheck --enable=warning,performance,portability --error-exitcode=1 --std=c++20 \
-	  --inline-suppr --quiet -I temps -I availability -I period $(SOURCES)
+	  --inline-suppr --quiet -I temps -I availability -I period -I conversion $(SOURCES)
 
 bench: build
 	bench/page.sh build

@@ -36,12 +36,12 @@ struct date_text {
     char text[11] = {};
     int year = 0, month = 0, day = 0;  // year 0: none yet
 };
-bool parse_iso(std::string_view text, temps::civil_time* c, date_text* last = nullptr);
+bool parse_iso(std::string_view s, temps::civil_time* c, date_text* last = nullptr);
 
 // parse_hex: octets from hexadecimal digits (upper or lower case, no
 // spaces) into out; their count, or -1 (odd count, not a digit, more than
 // capacity).
-int parse_hex(std::string_view text, std::uint8_t* out, std::size_t capacity);
+int parse_hex(std::string_view s, std::uint8_t* out, std::size_t capacity);
 
 // put_hex: octets as upper-case hexadecimal digits; returns 2 * n.
 std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n);
