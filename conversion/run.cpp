@@ -260,12 +260,11 @@ int converter::to_tai(const temps::leap_second_table& t, const temps::civil_time
         return utc_day.status;
     }
     const int r = temps::utc_to_tai(t, utc, tai);
-    temps::scale_time start{};
+    // From 1972 on the offset is whole seconds all day (and the status the
+    // same all day where the table expires at midnight, as published ones do).
     const bool midnight_expiry = t.expires.time_since_epoch().count() % 86400 == 0;
-    if (r >= 0 && utc.second < 60 && midnight_expiry &&
-        temps::utc_to_tai(t, {utc.year, utc.month, utc.day, 0, 0, 0, 0}, &start) == r && start.nanosecond == 0 &&
-        start.second + into == tai->second && tai->nanosecond == utc.nanosecond)
-        utc_day = {utc.year, utc.month, utc.day, start.second, r};
+    if (r >= 0 && utc.second < 60 && utc.year >= 1972 && midnight_expiry && tai->nanosecond == utc.nanosecond)
+        utc_day = {utc.year, utc.month, utc.day, tai->second - into, r};
     else
         utc_day = {};
     return r;
