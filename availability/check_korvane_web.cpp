@@ -34,11 +34,11 @@ static_assert(sizeof cfg::data_root - 1 + korvane::longest_path_tail < korvane::
 
 void usage() {
     std::printf("Usage : check_korvane_web\n\n"
-                "Surveys the KORVANE L2 data store %s from 2004-07-05 to 2011-03-14,\n"
+                "Surveys the KORVANE L2 data store %s from %s to %s,\n"
                 "replaces the availability page %s\n"
                 "and prints its address. Takes no arguments; exits with 255 after a\n"
                 "FATAL ERROR line when the page or the store cannot be used.\n",
-                cfg::data_root, cfg::page_path);
+                cfg::data_root, korvane::window_first_text, korvane::window_last_text, cfg::page_path);
 }
 
 // The exit status of a run that answers its arguments instead of

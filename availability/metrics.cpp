@@ -19,9 +19,9 @@ int write_metrics(std::FILE* f, const run_report& run) {
                              r.name, r.n);
         }
         std::fprintf(f,
-                     "# HELP korvane_l2_window_dates Days in the availability window, 2004-07-05 to 2011-03-14.\n"
+                     "# HELP korvane_l2_window_dates Days in the availability window, %s to %s.\n"
                      "# TYPE korvane_l2_window_dates gauge\nkorvane_l2_window_dates %d\n",
-                     window_days);
+                     window_first_text, window_last_text, window_days);
     }
     std::fprintf(f,
                  "# HELP korvane_l2_last_run_timestamp_seconds Start of the last run of check_korvane_web.\n"

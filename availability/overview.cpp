@@ -108,8 +108,9 @@ int write_overview(std::FILE* f, const survey& s, const summary& sum, const loca
     std::fputs(head, f);
     std::fprintf(f,
                  "<h1>KORVANE L2 data availability</h1>\n<p>Survey of %02d/%02d/%04d %02d:%02d:%02d, "
-                 "2004-07-05 to 2011-03-14 (%d days). <a href=\"%s\">Daily table</a>",
-                 now.day, now.month, now.year, now.hour, now.minute, now.second, s.days, links.page);
+                 "%s to %s (%d days). <a href=\"%s\">Daily table</a>",
+                 now.day, now.month, now.year, now.hour, now.minute, now.second, window_first_text,
+                 window_last_text, s.days, links.page);
     if (links.status[0] != '\0') std::fprintf(f, " &middot; <a href=\"%s\">status file (JSON)</a>", links.status);
     std::fputs("</p>\n", f);
     write_totals(f, sum);

@@ -13,11 +13,6 @@ namespace korvane {
 // The page stream that table_debut and write_page write to.
 extern std::FILE* fd;
 
-// The window, in TU milliseconds: 2004-07-05 00:00 to 2011-03-14 00:00, both
-// days included.
-inline constexpr double window_first = 1467676800000.0;
-inline constexpr double window_last = 1678752000000.0;
-
 // A broken-down local time, as shown in the banner.
 struct local_time {
     int year, month, day, hour, minute, second;

@@ -27,22 +27,22 @@ char* put_date(char* out, int year, int month, int day) {
 bool file_path(char (&buf)[path_capacity], const char* root, const char* name, int year, int month,
                int day) {
     const std::size_t root_len = std::strlen(root), name_len = std::strlen(name);
-    constexpr std::size_t fixed = 8 + 9 + 1 + 8 + 8;  // dates, "/KORVANE_", "_", "_V01.bin"
+    constexpr std::size_t fixed = 8 + 1 + (sizeof file_prefix - 1) + 1 + 8 + (sizeof file_suffix - 1);  // dates, '/', '_
     if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99) {
-        const int n = std::snprintf(buf, sizeof buf,
-                                    "%s%04d%02d%02d/KORVANE_%s_%04d%02d%02d_V01.bin", root, year,
-                                    month, day, name, year, month, day);
+        const int n = std::snprintf(buf, sizeof buf, "%s%04d%02d%02d/%s%s_%04d%02d%02d%s", root, year, month, day,
+                                    file_prefix, name, year, month, day, file_suffix);
         return n > 0 && static_cast<unsigned>(n) < sizeof buf;
     }
     if (root_len + name_len + fixed >= sizeof buf) return false;
     char* out = buf;
     out = std::copy_n(root, root_len, out);
     out = put_date(out, year, month, day);
-    out = std::copy_n("/KORVANE_", 9, out);
+    *out++ = '/';
+    out = std::copy_n(file_prefix, sizeof file_prefix - 1, out);
     out = std::copy_n(name, name_len, out);
     *out++ = '_';
     out = put_date(out, year, month, day);
-    out = std::copy_n("_V01.bin", 9, out);  // with its terminating NUL
+    out = std::copy_n(file_suffix, sizeof file_suffix, out);  // with its terminating NUL
     return true;
 }
 

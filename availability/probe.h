@@ -6,25 +6,9 @@
 #ifndef AVAILABILITY_PROBE_H
 #define AVAILABILITY_PROBE_H
 
+#include "mission.h"
+
 namespace korvane {
-
-// One column of the availability page: its heading, the file name tried
-// first, and the fallback tried when the first file does not exist.
-struct product {
-    const char* heading;
-    const char* first;
-    const char* fallback;  // nullptr: no fallback
-};
-
-inline constexpr int product_count = 6;
-
-// The products in the order of the page's columns. The orbit product (WYT)
-// is filed under the VAK code with the mode word ORBITO.
-inline constexpr product products[product_count] = {
-    {"VAK", "VAK_SURVEY", "VAK_BURSTx"},    {"TOQ", "TOQ_HFx1024", "TOQ_VLF1024"},
-    {"ZELK", "ZEL_VLF1024", nullptr},       {"HUV", "HUV_BURSTx", "HUV_SURVEY"},
-    {"PEX", "PEX_xxxxxx", nullptr},         {"WYT", "VAK_ORBITO", nullptr},
-};
 
 // Paths are formatted into buffers of path_capacity bytes: the store root,
 // then at most longest_path_tail bytes ("YYYYMMDD/KORVANE_TOQ_HFx1024_

@@ -17,7 +17,8 @@ int write_status(std::FILE* f, const survey& s, const summary& sum, const local_
     std::fprintf(f, "{\"generated\": \"%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld\",\n", now.year,
                  now.month, now.day, now.hour, now.minute, now.second, utc_offset < 0 ? '-' : '+',
                  off / 60, off % 60);
-    std::fputs(" \"window\": {\"first\": \"2004-07-05\", \"last\": \"2011-03-14\"},\n \"products\": [", f);
+    std::fprintf(f, " \"window\": {\"first\": \"%s\", \"last\": \"%s\"},\n \"products\": [", window_first_text,
+                 window_last_text);
     for (int p = 0; p < product_count; ++p)
         std::fprintf(f, "%s\"%s\"", p == 0 ? "" : ", ", products[p].heading);
     std::fputs("],\n \"days\": [\n", f);

@@ -7,8 +7,6 @@
 
 namespace korvane {
 
-inline constexpr int window_months = 81;  // July 2004 to March 2011
-
 struct status_counts {
     int primary, fallback, missing;
 };

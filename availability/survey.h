@@ -8,8 +8,6 @@
 
 namespace korvane {
 
-inline constexpr int window_days = 2444;  // 2004-07-05 to 2011-03-14
-
 struct survey_day {
     int year, month, day;
     file_status status[product_count];  // in column order

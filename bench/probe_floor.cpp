@@ -17,15 +17,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mission.h"
 #include "temps.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc % 2 != 0) return 255;
-    const char* first[] = {"VAK_SURVEY", "TOQ_HFx1024", "ZEL_VLF1024",
-                           "HUV_BURSTx", "PEX_xxxxxx",  "VAK_ORBITO"};
-    const char* fallback[] = {"VAK_BURSTx", "TOQ_VLF1024", nullptr, "HUV_SURVEY", nullptr, nullptr};
+    const temps::date from = korvane::window_first_day, to = korvane::window_last_day;
     int jd0 = 0, jd1 = 0;
-    if (temps::julday(7, 5, 2004, &jd0) != 0 || temps::julday(3, 14, 2011, &jd1) != 0) return 255;
+    if (temps::julday(from.month, from.day, from.year, &jd0) != 0 || temps::julday(to.month, to.day, to.year, &jd1) != 0)
+        return 255;
     long found = 0;
     for (int jd = jd0; jd <= jd1; ++jd) {
         int y = 0, m = 0, d = 0;
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         // The day's directory and date once; each file only appends its name.
         char path[1024], date[16];
         std::snprintf(date, sizeof date, "%04d%02d%02d", y, m, d);
-        const int prefix = std::snprintf(path, sizeof path, "%s%s/KORVANE_", argv[1], date);
+        const int prefix = std::snprintf(path, sizeof path, "%s%s/%s", argv[1], date, korvane::file_prefix);
         if (prefix <= 0 || prefix > 900) return 255;
         auto name_file = [&](const char* name) {
             char* out = path + prefix;
@@ -41,13 +41,13 @@ int main(int argc, char** argv) {
             std::memcpy(out, name, n);
             out[n] = '_';
             std::memcpy(out + n + 1, date, 8);
-            std::memcpy(out + n + 9, "_V01.bin", 9);
+            std::memcpy(out + n + 9, korvane::file_suffix, sizeof korvane::file_suffix);
         };
-        for (int p = 0; p < 6; ++p) {
-            name_file(first[p]);
+        for (const korvane::product& p : korvane::products) {
+            name_file(p.first);
             if (access(path, F_OK) != 0) {
-                if (fallback[p] == nullptr) continue;
-                name_file(fallback[p]);
+                if (p.fallback == nullptr) continue;
+                name_file(p.fallback);
                 if (access(path, F_OK) != 0) continue;
             }
             struct stat st {};

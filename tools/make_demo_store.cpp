@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mission.h"
 #include "temps.h"
 
 namespace {
@@ -36,7 +37,8 @@ bool make_dir(const char* path) { return mkdir(path, 0755) == 0 || errno == EEXI
 
 bool make_file(const char* root, const char* date, const char* name, bool empty) {
     char path[1024];
-    std::snprintf(path, sizeof path, "%s%s/KORVANE_%s_%s_V01.bin", root, date, name, date);
+    std::snprintf(path, sizeof path, "%s%s/%s%s_%s%s", root, date, korvane::file_prefix, name, date,
+                  korvane::file_suffix);
     std::FILE* f = std::fopen(path, "w");
     if (f == nullptr) return false;
     if (!empty) std::fprintf(f, "KORVANE L2 %s %s demo\n", name, date);
@@ -106,7 +108,9 @@ int main(int argc, char** argv) {
     }
 
     int first = 0, last = 0, files = 0;
-    if (temps::julday(7, 5, 2004, &first) != 0 || temps::julday(3, 14, 2011, &last) != 0) return 255;
+    const temps::date from = korvane::window_first_day, to = korvane::window_last_day;
+    if (temps::julday(from.month, from.day, from.year, &first) != 0 || temps::julday(to.month, to.day, to.year, &last) != 0)
+        return 255;
     for (int jd = first; jd <= last; ++jd) {
         int y = 0, m = 0, d = 0;
         temps::caldat(&m, &d, &y, jd);
