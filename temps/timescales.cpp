@@ -56,6 +56,12 @@ static_assert(whole_ns_per_second());
 
 constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
+// The row in force on a day from 1960-01-01 on.
+const drift_row* drift_row_of(std::int64_t day) {
+    return std::upper_bound(std::begin(drift), std::end(drift), day,
+                            [](std::int64_t d, const drift_row& x) { return d < x.day; }) - 1;
+}
+
 std::int64_t expiry_second(const leap_second_table& t) {  // seconds since 1958-01-01 UTC
     return t.expires.time_since_epoch().count() + 4383 * std::int64_t{86400};
 }
@@ -68,8 +74,7 @@ int offset_at(const leap_second_table& table, std::int64_t day, std::int64_t t, 
         return 1;
     }
     if (day < day_1972 || table.entries.empty()) {
-        const drift_row* r = std::upper_bound(std::begin(drift), std::end(drift), day,
-                                              [](std::int64_t d, const drift_row& x) { return d < x.day; }) - 1;
+        const drift_row* r = drift_row_of(day);
         *ns = r->offset_ns + (day - r->ref_day) * r->rate_ns + floor_div(t * (r->rate_ns / 86400), ns_per_s);
         return table.entries.empty() && day >= day_1972 ? 1 : 0;
     }
@@ -173,11 +178,7 @@ int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noex
     const std::int64_t x = since(day);
     std::int64_t off0 = 0;
     static_cast<void>(offset_at(t, day, 0, &off0));
-    const std::int64_t rate = day >= day_1960 && (day < day_1972 || t.entries.empty())
-                                  ? (std::upper_bound(std::begin(drift), std::end(drift), day,
-                                                      [](std::int64_t d, const drift_row& r) { return d < r.day; }) - 1)
-                                        ->rate_ns
-                                  : 0;
+    const std::int64_t rate = day >= day_1960 && (day < day_1972 || t.entries.empty()) ? drift_row_of(day)->rate_ns : 0;
     __extension__ typedef __int128 wide;
     std::int64_t into = static_cast<std::int64_t>(wide{x - off0} * ns_per_day / (ns_per_day + rate));
     while (tai_into_day(t, day, into + 1) <= x) ++into;
