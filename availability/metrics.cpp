@@ -1,27 +1,46 @@
 #include "outputs.h"
 
 namespace korvane {
+namespace {
 
-int write_metrics(std::FILE* f, const run_report& run) {
-    if (run.sum != nullptr) {
-        std::fputs("# HELP korvane_l2_files Days of the availability window whose L2 file of the product "
-                   "was found under its first name (primary), only under its fallback name, or not at all.\n"
-                   "# TYPE korvane_l2_files gauge\n",
-                   f);
-        for (int p = 0; p < product_count; ++p) {
-            const status_counts& t = run.sum->totals[p];
-            const struct {
-                const char* name;
-                int n;
-            } rows[] = {{"primary", t.primary}, {"fallback", t.fallback}, {"missing", t.missing}};
-            for (const auto& r : rows)
-                std::fprintf(f, "korvane_l2_files{product=\"%s\",status=\"%s\"} %d\n", products[p].heading,
-                             r.name, r.n);
-        }
-        std::fprintf(f,
-                     "# HELP korvane_l2_window_dates Days in the availability window, %s to %s.\n"
-                     "# TYPE korvane_l2_window_dates gauge\nkorvane_l2_window_dates %d\n",
-                     window_first_text, window_last_text, window_days);
+void write_files(std::FILE* f, const summary& sum) {
+    std::fputs("# HELP korvane_l2_files Days of the availability window whose L2 file of the product "
+               "was found under its first name (primary), only under its fallback name, or not at all, "
+               "in the last complete survey.\n"
+               "# TYPE korvane_l2_files gauge\n",
+               f);
+    for (int p = 0; p < product_count; ++p) {
+        const status_counts& t = sum.totals[p];
+        const struct {
+            const char* name;
+            int n;
+        } rows[] = {{"primary", t.primary}, {"fallback", t.fallback}, {"missing", t.missing}};
+        for (const auto& r : rows)
+            std::fprintf(f, "korvane_l2_files{product=\"%s\",status=\"%s\"} %d\n", products[p].heading, r.name, r.n);
+    }
+    std::fprintf(f,
+                 "# HELP korvane_l2_window_dates Days in the availability window, %s to %s.\n"
+                 "# TYPE korvane_l2_window_dates gauge\nkorvane_l2_window_dates %d\n",
+                 window_first_text, window_last_text, window_days);
+}
+
+void write_changes(std::FILE* f, const survey_record& r) {
+    std::fputs("# HELP korvane_l2_changes Days whose L2 file of the product vanished, appeared or changed "
+               "(other name or status-change time) between the last two complete surveys.\n"
+               "# TYPE korvane_l2_changes gauge\n",
+               f);
+    for (int p = 0; p < product_count; ++p)
+        for (const change c : reported_changes)
+            std::fprintf(f, "korvane_l2_changes{product=\"%s\",change=\"%s\"} %d\n", products[p].heading,
+                         change_name(c), change_count(r, p, c));
+}
+
+}  // namespace
+
+int write_metrics(std::FILE* f, const reported_survey& last, const run_outcome& run) {
+    if (last.record != nullptr) {
+        write_files(f, *last.sum);
+        write_changes(f, *last.record);
     }
     std::fprintf(f,
                  "# HELP korvane_l2_last_run_timestamp_seconds Start of the last run of check_korvane_web.\n"
@@ -33,7 +52,7 @@ int write_metrics(std::FILE* f, const run_report& run) {
                  "# HELP korvane_l2_last_run_success 1 when the last run replaced every output, else 0.\n"
                  "# TYPE korvane_l2_last_run_success gauge\n"
                  "korvane_l2_last_run_success %d\n",
-                 run.timestamp, run.duration, run.success ? 1 : 0);
+                 run.unix_time, run.duration, run.success ? 1 : 0);
     return std::ferror(f) != 0 ? -1 : 0;
 }
 

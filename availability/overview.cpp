@@ -2,6 +2,7 @@
 // external resource; readable on a phone (the tables scroll sideways) and
 // on paper.
 #include "outputs.h"
+#include "overview_parts.h"
 
 namespace korvane {
 namespace {
@@ -19,6 +20,7 @@ constexpr char head[] =
     "th{background:#eee}td.c4{background:#00b000;color:#fff}td.c3{background:#9ad89a}\n"
     "td.c2{background:#f0c040}td.c1{background:#e07030;color:#fff}td.c0{background:#b00000;color:#fff}\n"
     "td.fb{outline:2px dashed #2050c0;outline-offset:-3px}\n"
+    ".failed{background:#b00000;color:#fff;padding:.5em}h3.vanished{color:#b00000}\n"
     ".legend span{display:inline-block;padding:0 .5em;margin-right:.3em}\n"
     "@media print{a{color:#000}.wrap{overflow:visible}}\n"
     "</style>\n</head>\n<body>\n";
@@ -103,19 +105,27 @@ void write_gaps(std::FILE* f, const survey& s) {
 
 }  // namespace
 
-int write_overview(std::FILE* f, const survey& s, const summary& sum, const local_time& now,
-                   const overview_links& links) {
+int write_overview(std::FILE* f, const reported_survey& last, const run_outcome& run, const overview_links& links) {
     std::fputs(head, f);
+    std::fputs("<h1>KORVANE L2 data availability</h1>\n", f);
+    write_failure_banner(f, run, last.record != nullptr);
+    const survey_record* r = last.record;
+    if (r == nullptr) {
+        std::fprintf(f, "<p>%s to %s. <a href=\"%s\">Daily table</a></p>\n</body>\n</html>\n", window_first_text,
+                     window_last_text, links.page);
+        return std::ferror(f) != 0 ? -1 : 0;
+    }
+    const local_time& now = r->taken.local;
     std::fprintf(f,
-                 "<h1>KORVANE L2 data availability</h1>\n<p>Survey of %02d/%02d/%04d %02d:%02d:%02d, "
-                 "%s to %s (%d days). <a href=\"%s\">Daily table</a>",
+                 "<p>Survey of %02d/%02d/%04d %02d:%02d:%02d, %s to %s (%d days). <a href=\"%s\">Daily table</a>",
                  now.day, now.month, now.year, now.hour, now.minute, now.second, window_first_text,
-                 window_last_text, s.days, links.page);
+                 window_last_text, r->found.days, links.page);
     if (links.status[0] != '\0') std::fprintf(f, " &middot; <a href=\"%s\">status file (JSON)</a>", links.status);
     std::fputs("</p>\n", f);
-    write_totals(f, sum);
-    write_grid(f, sum);
-    write_gaps(f, s);
+    write_changes_section(f, *r);
+    write_totals(f, *last.sum);
+    write_grid(f, *last.sum);
+    write_gaps(f, r->found);
     std::fputs("</body>\n</html>\n", f);
     return std::ferror(f) != 0 ? -1 : 0;
 }

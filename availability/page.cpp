@@ -3,8 +3,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "probe.h"
-#include "temps.h"
 
 namespace korvane {
 
@@ -25,21 +23,13 @@ char* append(char* end, const char* s, std::size_t n) {
 }
 
 // One day's row, without a line break: the date, then a cell per product.
-void write_row(const char* data_root, int year, int month, int day, survey* record) {
-    survey_day today{year, month, day, {}};
-    bool found[product_count];
-    for (int i = 0; i < product_count; ++i) {
-        today.status[i] = probe_file(data_root, products[i], year, month, day).status;
-        found[i] = today.status[i] != file_status::missing;
-    }
-    if (record != nullptr && record->days < window_days) record->day[record->days++] = today;
-
+void write_row(const survey_day& today) {
     char row[512];
     char* end = append(row, row_open, sizeof row_open - 1);
-    const int n = std::snprintf(end, 64, "<td>%02d/%02d/%04d</td>", day, month, year);
+    const int n = std::snprintf(end, 64, "<td>%02d/%02d/%04d</td>", today.day, today.month, today.year);
     end += n > 0 ? n : 0;
-    for (const bool f : found) end = f ? append(end, green, sizeof green - 1)
-                                           : append(end, red, sizeof red - 1);
+    for (const file_status st : today.status)
+        end = st != file_status::missing ? append(end, green, sizeof green - 1) : append(end, red, sizeof red - 1);
     end = append(end, "</tr>", 5);
     std::fwrite(row, 1, static_cast<std::size_t>(end - row), fd);
 }
@@ -76,9 +66,7 @@ void table_debut() {
     put("</tr>\n");
 }
 
-int write_page(const char* data_root, const local_time& now, const banner_identity& who,
-               survey* found) {
-    if (found != nullptr) found->days = 0;
+int write_page(const survey& s, const local_time& now, const banner_identity& who) {
     put("<html>\n");
     put("<body>\n");
     std::fprintf(fd, "%02d/%02d/%04d %02d:%02d:%02d ", now.day, now.month, now.year, now.hour,
@@ -90,25 +78,11 @@ int write_page(const char* data_root, const local_time& now, const banner_identi
     put("<table border=1>\n");
 
     int last_month = -1;
-    for (int year = 2004; year <= 2011; ++year) {
-        for (int month = 1; month <= 12; ++month) {
-            for (int day = 1; day <= 31; ++day) {
-                // Midnight of the candidate, then back: an impossible date
-                // (31 April, 29 February of a common year) comes back as
-                // another one and is skipped.
-                const double t = temps::tu_to_date(year, month, day, 0, 0, 0.0);
-                int y = 0, m = 0, d = 0, h = 0, mi = 0;
-                double s = 0.0;
-                temps::date_to_tu(t, &y, &m, &d, &h, &mi, &s);
-                if (y != year || m != month || d != day) continue;
-                if (t < window_first || t > window_last) continue;
-
-                if (month != last_month) table_debut();
-                last_month = month;
-                write_row(data_root, year, month, day, found);
-                if (std::ferror(fd) != 0) return -1;
-            }
-        }
+    for (int i = 0; i < s.days; ++i) {
+        if (s.day[i].month != last_month) table_debut();
+        last_month = s.day[i].month;
+        write_row(s.day[i]);
+        if (std::ferror(fd) != 0) return -1;
     }
     put("</table>");
     put("</body>");

@@ -37,12 +37,11 @@ void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second
 // row, then the row of column headings.
 void table_debut();
 
-// write_page: writes the whole page to fd, probing the store under
-// data_root for every day of the window, and records each day's statuses
-// in *found when it is not null. Returns 0, or -1 as soon as a write to fd
-// has failed (the stream's error flag is set).
-int write_page(const char* data_root, const local_time& now, const banner_identity& who,
-               survey* found = nullptr);
+// write_page: writes the whole page of the survey s to fd: the banner,
+// then a month's heading block before each month's first day and a row per
+// day. Returns 0, or -1 as soon as a write to fd has failed (the stream's
+// error flag is set).
+int write_page(const survey& s, const local_time& now, const banner_identity& who);
 
 }  // namespace korvane
 

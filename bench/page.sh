@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times a full check_korvane_web run on a store where every file exists
 # against probe_floor, which makes only the same access/stat calls and the
-# same durable writes (one file per output, of the same size).
+# same durable writes (one file per output and the state, of the same size).
 # Prints both medians and their ratio (target: at most 1.10).
 #
 # Usage: bench/page.sh [BUILD_DIR] [RUNS]
@@ -13,7 +13,7 @@ runs=${2:-31}
 work="$(cd "$build" && pwd)/bench-work"
 
 cmake --build "$build" --target check_korvane_web_bench probe_floor make_demo_store >/dev/null
-rm -rf "$work" && mkdir -p "$work/www"
+rm -rf "$work" && mkdir -p "$work/www" "$work/state"
 "$build/tools/make_demo_store" --full "$work/DATA/" >/dev/null
 sync  # let the new store reach the disk before timing, not during
 
@@ -26,7 +26,7 @@ run_cmd=("$build/bench/check_korvane_web_bench")
 "${run_cmd[@]}" >/dev/null
 # One durable write per output file of the run, of the size it has.
 floor_cmd=("$build/bench/probe_floor" "$work/DATA/")
-for f in "$work"/www/*; do floor_cmd+=("$work/floor/$(basename "$f")" "$(stat -c %s "$f")"); done
+for f in "$work"/www/* "$work"/state/*; do floor_cmd+=("$work/floor/$(basename "$f")" "$(stat -c %s "$f")"); done
 mkdir -p "$work/floor"
 "${floor_cmd[@]}" >/dev/null
 floor_us=() run_us=() ratios=()

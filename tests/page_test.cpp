@@ -48,8 +48,10 @@ std::string expected_page(const std::set<std::pair<int, int>>& present) {
 std::string render(const std::string& root, int* status) {
     char* text = nullptr;
     std::size_t size = 0;
+    static korvane::survey found;
+    korvane::take_survey(root.c_str(), &found);
     korvane::fd = open_memstream(&text, &size);
-    *status = korvane::write_page(root.c_str(), now, who);
+    *status = korvane::write_page(found, now, who);
     std::fclose(korvane::fd);
     korvane::fd = nullptr;
     std::string page(text, size);
@@ -102,9 +104,11 @@ TEST(Page, ExactBytesOnASmallStore) {
 
 TEST(Page, AFailedWriteIsReported) {
     test::temp_dir store;
+    static korvane::survey found;
+    korvane::take_survey(store.root().c_str(), &found);
     korvane::fd = std::fopen("/dev/full", "w");
     ASSERT_NE(korvane::fd, nullptr);
-    EXPECT_EQ(korvane::write_page(store.root().c_str(), now, who), -1);
+    EXPECT_EQ(korvane::write_page(found, now, who), -1);
     std::fclose(korvane::fd);
     korvane::fd = nullptr;
 }

@@ -26,6 +26,7 @@ const fs::path staged_bin = work / "bin" / "check_korvane_web";
 const fs::path overview = www / "check_korvane_web_overview.html";
 const fs::path status_file = www / "check_korvane_web.json";
 const fs::path metrics = work / "metrics" / "korvane_l2.prom";
+const fs::path state = work / "state" / "survey.state";
 const std::string open_failure = "FATAL ERROR OPEN WRITE MODE " + page.string() + "\n";
 const std::string write_failure = "FATAL ERROR WRITE " + page.string() + "\n";
 const std::string store_failure = "FATAL ERROR DATA STORE " + store.string() + "/\n";
@@ -39,10 +40,12 @@ protected:
         fs::create_directories(store);
         fs::create_directories(staged_bin.parent_path());
         fs::create_directories(metrics.parent_path());
+        fs::create_directories(state.parent_path());
         fs::copy_file(KORVANE_TEST_BIN, staged_bin);
         for (const fs::path& p : {work, www, store, staged_bin.parent_path(), metrics.parent_path()})
             fs::permissions(p, fs::perms(0755));
         fs::permissions(metrics.parent_path(), fs::perms(0777));  // for runs as nobody too
+        fs::permissions(state.parent_path(), fs::perms(0777));
     }
     void TearDown() override { remove_work(); }
     static void remove_work() {
@@ -212,7 +215,10 @@ TEST_F(Program, AnOutputThatCannotBeReplacedFailsTheRun) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "FATAL ERROR OPEN WRITE MODE " + overview.string() + "\n");
     EXPECT_EQ(test::count(test::read_file(page), "<td>Date</td>"), 81);  // replaced before
-    EXPECT_FALSE(fs::exists(status_file));                                // not reached
+    // The survey is kept, and the status file carries the failure.
+    EXPECT_NE(test::read_file(status_file).find("\"success\": false, \"message\": \"FATAL ERROR OPEN WRITE MODE " +
+                                                overview.string() + "\"}}\n"),
+              std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_window_dates 2444\n"), std::string::npos);
 }
@@ -425,7 +431,7 @@ TEST_F(Program, EachReplacementIsSyncedInOrder) {
         }
     }
     EXPECT_TRUE(pending_dir.empty());
-    EXPECT_EQ(renames, 4);  // page, overview, status file, metrics
+    EXPECT_EQ(renames, 5);  // page, state, overview, status file, metrics
 }
 
 TEST_F(Program, LostAddressIsAFailure) {

@@ -23,7 +23,7 @@ std::unique_ptr<korvane::survey> make(int p, const std::set<int>& missing, const
     s->days = 0;
     for (sys_days d = 2004y / July / 5; d <= 2011y / March / 14; d += days{1}) {
         const year_month_day ymd{d};
-        korvane::survey_day day{int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day())), {}};
+        korvane::survey_day day{int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day())), {}, {}};
         for (auto& st : day.status) st = file_status::primary;
         const int i = s->days;
         day.status[p] = missing.count(i) ? file_status::missing
@@ -91,10 +91,18 @@ TEST(Summary, OverviewShowsWhatTheSurveyHolds) {
     s->day[0].status[0] = file_status::fallback;                         // VAK: one day in July
     auto sum = std::make_unique<korvane::summary>();
     korvane::summarise(*s, sum.get());
+    // Against an earlier survey where every file was there, under its first
+    // name, and ZELK's first day had another time: 5 vanished, 2 changed.
+    auto earlier = std::make_unique<korvane::survey_record>(), r = std::make_unique<korvane::survey_record>();
+    const korvane::timestamp then{{2026, 12, 9, 5, 0, 0}, 3600}, now{{2026, 12, 9, 6, 0, 0}, 3600};
+    korvane::compare_surveys(nullptr, *make(4, {}, {}), then, earlier.get());
+    earlier->found.day[0].ctime[2] = 7;
+    s->day[0].ctime[2] = 8;
+    korvane::compare_surveys(earlier.get(), *s, now, r.get());
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* f = open_memstream(&text, &size);
-    ASSERT_EQ(korvane::write_overview(f, *s, *sum, {2026, 12, 9, 6, 0, 0}, {"page.html", ""}), 0);
+    ASSERT_EQ(korvane::write_overview(f, {r.get(), sum.get()}, {now, 0, 0, true, ""}, {"page.html", ""}), 0);
     std::fclose(f);
     const std::string page(text, size);
     std::free(text);
@@ -103,8 +111,39 @@ TEST(Summary, OverviewShowsWhatTheSurveyHolds) {
              "<td class=\"c3\" title=\"PEX 2004-09: 27 primary, 0 fallback, 3 missing\">",  // 90 % is c3
              "<td class=\"c4 fb\" title=\"VAK 2004-07: 26 primary, 1 fallback, 0 missing\">",
              "<tr><td>2004-07-31</td><td>2004-08-01</td><td>2</td></tr>",
+             "<h2>Changes since the survey of 09/12/2026 05:00:00</h2>",
+             "<h3 class=\"vanished\">Vanished: 5 files</h3>\n<ul>\n<li>ZELK (2): 2004-07-31, 2004-08-01</li>\n"
+             "<li>PEX (3): 2004-09-03, 2004-09-04, 2004-09-05</li>",
+             "<h3 class=\"changed\">Changed: 2 files</h3>\n<ul>\n<li>VAK (1): 2004-07-05</li>\n<li>ZELK (1): 2004-07-05</li>",
          })
         EXPECT_NE(page.find(want), std::string::npos) << want;
+    EXPECT_EQ(page.find("Appeared"), std::string::npos);
+}
+
+// Fifty days of a product and change are named, then counted; a failed
+// run's banner escapes its message and says the survey is the last one.
+TEST(Summary, OverviewListsTheFirstFiftyChangesAndTheFailure) {
+    std::set<int> gone;
+    for (int i = 100; i < 160; ++i) gone.insert(i);
+    auto earlier = std::make_unique<korvane::survey_record>(), r = std::make_unique<korvane::survey_record>();
+    const korvane::timestamp then{{2026, 12, 9, 5, 0, 0}, 0}, now{{2026, 12, 9, 6, 0, 0}, 0};
+    korvane::compare_surveys(nullptr, *make(1, {}, {}), then, earlier.get());
+    korvane::compare_surveys(earlier.get(), *make(1, gone, {}), now, r.get());
+    EXPECT_EQ(korvane::change_count(*r, 1, korvane::change::vanished), 60);
+    auto sum = std::make_unique<korvane::summary>();
+    korvane::summarise(r->found, sum.get());
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* f = open_memstream(&text, &size);
+    const korvane::run_outcome failed{now, 0, 0, false, "FATAL ERROR DATA STORE /a<b>/"};
+    ASSERT_EQ(korvane::write_overview(f, {r.get(), sum.get()}, failed, {"page.html", ""}), 0);
+    std::fclose(f);
+    const std::string page(text, size);
+    std::free(text);
+    EXPECT_NE(page.find(", 2004-12-01 and 10 more</li>"), std::string::npos);  // day 149 is the 50th
+    EXPECT_NE(page.find("failed:</strong> FATAL ERROR DATA STORE /a&lt;b&gt;/<br>What follows is the last"),
+              std::string::npos);
+    EXPECT_LT(page.find("class=\"failed\""), page.find("<h2>"));
 }
 
 }  // namespace

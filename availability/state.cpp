@@ -1,0 +1,194 @@
+#include "state.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+namespace {
+
+constexpr char magic[] = "korvane-watch survey state 1\n";
+// Far more than a state of the window takes (some 200 KB): a larger file
+// is not one.
+constexpr std::size_t largest_state = 1 << 20;
+
+std::uint64_t fnv1a(std::string_view bytes, std::uint64_t h = 14695981039346656037ULL) {
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+// The window line, made from the mission's facts: a state of another
+// window or other products is of another version.
+std::string window_line() {
+    std::string line = std::string("window ") + window_first_text + " " + window_last_text;
+    for (const product& p : products) line += std::string(" ") + p.heading;
+    return line + "\n";
+}
+
+// The eight digits YYYYMMDD of a day of the window.
+void put_yyyymmdd(char* out, int year, int month, int day) {
+    const int v[] = {year / 1000 % 10, year / 100 % 10, year / 10 % 10, year % 10,
+                     month / 10 % 10,  month % 10,      day / 10 % 10,  day % 10};
+    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
+}
+
+char change_letter(change c) {
+    return c == change::vanished ? 'v' : c == change::appeared ? 'a' : c == change::changed ? 'c' : '\0';
+}
+
+// Appends the day's line to out.
+void put_day(std::string* out, const survey_day& d, const change (&marks)[product_count]) {
+    char line[16 + product_count * 16];
+    put_yyyymmdd(line, d.year, d.month, d.day);
+    int n = 8;
+    for (int p = 0; p < product_count; ++p) {
+        line[n++] = ' ';
+        if (d.status[p] == file_status::missing) {
+            line[n++] = '-';
+        } else {
+            line[n++] = d.status[p] == file_status::primary ? 'p' : 'f';
+            n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%u",
+                               static_cast<std::uint32_t>(d.ctime[p]));
+        }
+        if (const char c = change_letter(marks[p]); c != '\0') line[n++] = c;
+    }
+    line[n++] = '\n';
+    out->append(line, static_cast<std::size_t>(n));
+}
+
+// Reads one cell at s (up to the next space or the line's end); false when
+// it is not one, or names a change its status cannot have.
+bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
+    if (s.empty()) return false;
+    *mark = change::none;
+    const char last = s.back();
+    if (last == 'v' || last == 'a' || last == 'c') {
+        *mark = last == 'v' ? change::vanished : last == 'a' ? change::appeared : change::changed;
+        s.remove_suffix(1);
+    }
+    if (s == "-") {
+        *st = file_status::missing;
+        *ctime = 0;
+        return *mark == change::none || *mark == change::vanished;
+    }
+    if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || *mark == change::vanished) return false;
+    *st = s[0] == 'p' ? file_status::primary : file_status::fallback;
+    std::uint64_t v = 0;
+    for (const char c : s.substr(1)) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (v > UINT32_MAX) return false;
+    *ctime = static_cast<int>(static_cast<std::uint32_t>(v));
+    return true;
+}
+
+bool read_day(std::string_view line, temps::date expected, survey_day* d, change (&marks)[product_count]) {
+    char date[8];
+    put_yyyymmdd(date, expected.year, expected.month, expected.day);
+    if (line.substr(0, 8) != std::string_view(date, 8)) return false;
+    *d = survey_day{expected.year, expected.month, expected.day, {}, {}};
+    line.remove_prefix(8);
+    for (int p = 0; p < product_count; ++p) {
+        if (line.empty() || line[0] != ' ') return false;
+        line.remove_prefix(1);
+        const std::size_t end = std::min(line.find(' '), line.size());
+        if (!read_cell(line.substr(0, end), &d->status[p], &d->ctime[p], &marks[p])) return false;
+        line.remove_prefix(end);
+    }
+    return line.empty();
+}
+
+// Reads the whole file at path, if it is a regular file of a sane size. A
+// FIFO or a device put there must not block or flood the run.
+bool slurp(const char* path, std::string* out) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= largest_state;
+    if (ok) {
+        out->resize(largest_state + 1);
+        std::size_t n = 0;
+        for (ssize_t got = 1; got > 0 && n < out->size(); n += static_cast<std::size_t>(got)) {
+            got = read(fd, out->data() + n, out->size() - n);
+            if (got < 0) {
+                ok = false;
+                break;
+            }
+            if (got == 0) break;
+        }
+        out->resize(n);
+        ok = ok && n <= largest_state;
+    }
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+int write_state(std::FILE* f, const survey_record& r) {
+    std::string text = magic + window_line();
+    char t[timestamp_text_size];
+    format_timestamp(r.taken, t);
+    text += std::string("taken ") + t + "\n";
+    if (r.has_since) format_timestamp(r.since, t);
+    text += std::string("since ") + (r.has_since ? t : "-") + "\n";
+    text.reserve(text.size() + static_cast<std::size_t>(r.found.days) * 80 + 32);
+    for (int i = 0; i < r.found.days; ++i) put_day(&text, r.found.day[i], r.mark[i]);
+    char end[32];
+    std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(fnv1a(text)));
+    text += end;
+    std::fwrite(text.data(), 1, text.size(), f);
+    return std::ferror(f) != 0 ? -1 : 0;
+}
+
+bool read_state(const char* path, survey_record* out) {
+    std::string text;
+    if (!slurp(path, &text)) return false;
+    std::string_view rest = text;
+    // The checksum line closes the file: a truncated file has none.
+    const std::size_t end_at = rest.rfind("\nend ");
+    if (end_at == std::string_view::npos || rest.size() != end_at + 22 || rest.back() != '\n') return false;
+    char sum[17];
+    std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(fnv1a(rest.substr(0, end_at + 1))));
+    if (rest.substr(end_at + 5, 16) != std::string_view(sum, 16)) return false;
+    rest = rest.substr(0, end_at + 1);
+
+    auto line = [&rest](std::string_view* l) {
+        const std::size_t nl = rest.find('\n');
+        if (nl == std::string_view::npos) return false;
+        *l = rest.substr(0, nl);
+        rest.remove_prefix(nl + 1);
+        return true;
+    };
+    std::string_view l;
+    const std::string window = window_line();
+    if (!line(&l) || l != std::string_view(magic, sizeof magic - 2)) return false;
+    if (!line(&l) || l != std::string_view(window).substr(0, window.size() - 1)) return false;
+    if (!line(&l) || l.size() != 6 + 25 || l.substr(0, 6) != "taken " ||
+        !parse_timestamp(std::string(l.substr(6)).c_str(), &out->taken))
+        return false;
+    if (!line(&l) || l.substr(0, 6) != "since ") return false;
+    out->has_since = l != "since -";
+    if (out->has_since && (l.size() != 6 + 25 || !parse_timestamp(std::string(l.substr(6)).c_str(), &out->since)))
+        return false;
+    if (!out->has_since) out->since = timestamp{};
+    temps::date d = window_first_day;
+    out->found.days = 0;
+    for (int i = 0; i < window_days; ++i, d = temps::next_day(d)) {
+        if (!line(&l) || !read_day(l, d, &out->found.day[i], out->mark[i])) return false;
+        out->found.days = i + 1;
+    }
+    return rest.empty();
+}
+
+}  // namespace korvane
