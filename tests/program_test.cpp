@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
+#include <set>
+#include <thread>
 #include <sstream>
 #include <string>
 
@@ -221,6 +223,108 @@ TEST_F(Program, AnOutputThatCannotBeReplacedFailsTheRun) {
               std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_window_dates 2444\n"), std::string::npos);
+}
+
+// The changes one run reports, read from each output: "<kind> <product>
+// <date>" from the status file, the overview's lists and the metrics'
+// counts ("<kind> <product> <n>").
+struct reported {
+    std::set<std::string> json, overview, metrics;
+};
+reported changes_reported() {
+    reported r;
+    const std::string json = test::read_file(status_file), html = test::read_file(overview),
+                      prom = test::read_file(metrics);
+    for (const std::string kind : {"vanished", "appeared", "changed"}) {
+        const std::size_t from = json.find("\"" + kind + "\": ["), to = json.find(']', from);
+        for (std::size_t at = json.find("{\"date\": \"", from); at < to; at = json.find("{\"date\": \"", at + 1))
+            r.json.insert(kind + " " + json.substr(at + 35, json.find('"', at + 35) - at - 35) + " " +
+                          json.substr(at + 10, 10));
+        const std::size_t h3 = html.find("<h3 class=\"" + kind + "\">");
+        for (std::size_t li = html.find("<li>", h3); h3 != std::string::npos && li < html.find("</ul>", h3);
+             li = html.find("<li>", li + 1)) {
+            const std::string product = html.substr(li + 4, html.find(' ', li) - li - 4);
+            for (std::size_t d = html.find(": ", li) + 2; d < html.find("</li>", li); d += 12)
+                r.overview.insert(kind + " " + product + " " + html.substr(d, 10));
+        }
+        for (const char* product : {"VAK", "TOQ", "ZELK", "HUV", "PEX", "WYT"}) {
+            const std::string series = "korvane_l2_changes{product=\"" + std::string(product) + "\",change=\"" + kind + "\"} ";
+            const std::size_t at = prom.find(series);
+            const std::string n = at == std::string::npos ? "absent" : prom.substr(at + series.size(), prom.find('\n', at) - at - series.size());
+            if (n != "0") r.metrics.insert(kind + " " + product + " " + n);
+        }
+    }
+    return r;
+}
+
+// Runs in sequence over a store that loses, gains and replaces files, with
+// a failed run and an empty mount point between them: each good run
+// reports the changes since the last complete survey, in every output.
+TEST_F(Program, ChangesSinceTheLastCompleteSurveyAreReportedEverywhere) {
+    test::add_data_file(store, "VAK_SURVEY", 2004, 7, 5);
+    test::add_data_file(store, "TOQ_HFx1024", 2004, 7, 6);
+    test::add_data_file(store, "HUV_BURSTx", 2004, 7, 7);
+    ASSERT_EQ(run().status, 0);
+    EXPECT_NE(test::read_file(status_file).find("\"changes\": {\"since\": null,\n  \"vanished\": [],\n  \"appeared\": [],"
+                                                "\n  \"changed\": []},\n \"last_run\": {\"time\": \""),
+              std::string::npos);
+    EXPECT_EQ(test::count(test::read_file(metrics), "korvane_l2_changes{"), 18);
+    EXPECT_TRUE(changes_reported().metrics.empty());
+    const std::string first_json = test::read_file(status_file), first_page = test::read_file(page);
+
+    // The store is gone, then an empty folder stands in its place: both fail,
+    // and every output still shows the first survey.
+    const fs::path kept = work / "kept";
+    fs::rename(store, kept);
+    for (const bool empty_mount : {false, true}) {
+        if (empty_mount) fs::create_directories(store);
+        const test::run_result r = run();
+        EXPECT_EQ(r.status, 255) << empty_mount;
+        EXPECT_EQ(r.out, store_failure) << empty_mount;
+        EXPECT_EQ(test::read_file(page), first_page);
+        const std::string json = test::read_file(status_file);
+        EXPECT_EQ(json.substr(0, json.find("\"last_run\"")), first_json.substr(0, first_json.find("\"last_run\"")));
+        EXPECT_NE(json.find("\"success\": false, \"message\": \"" + store_failure.substr(0, store_failure.size() - 1) + "\"}}"),
+                  std::string::npos);
+        const std::string prom = test::read_file(metrics);
+        EXPECT_NE(prom.find("korvane_l2_files{product=\"VAK\",status=\"primary\"} 1\n"), std::string::npos);
+        EXPECT_NE(prom.find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
+        EXPECT_NE(test::read_file(overview).find("<p class=\"failed\" role=\"alert\">"), std::string::npos);
+        fs::remove_all(store);
+    }
+    fs::rename(kept, store);
+
+    // One file vanishes, one appears, one is renamed to its fallback, one
+    // gets a new status-change time (a second later: ctime has seconds).
+    fs::remove(store / "20040705/KORVANE_VAK_SURVEY_20040705_V01.bin");
+    test::add_data_file(store, "PEX_xxxxxx", 2011, 3, 14);
+    fs::rename(store / "20040706/KORVANE_TOQ_HFx1024_20040706_V01.bin",
+               store / "20040706/KORVANE_TOQ_VLF1024_20040706_V01.bin");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    fs::permissions(store / "20040707/KORVANE_HUV_BURSTx_20040707_V01.bin", fs::perms(0600));
+    ASSERT_EQ(run().status, 0);
+    const std::set<std::string> want = {"vanished VAK 2004-07-05", "appeared PEX 2011-03-14",
+                                        "changed TOQ 2004-07-06", "changed HUV 2004-07-07"};
+    const reported got = changes_reported();
+    EXPECT_EQ(got.json, want);
+    EXPECT_EQ(got.overview, want);
+    EXPECT_EQ(got.metrics, (std::set<std::string>{"vanished VAK 1", "appeared PEX 1", "changed TOQ 1", "changed HUV 1"}));
+    const std::string json = test::read_file(status_file);
+    EXPECT_EQ(json.substr(json.find("\"since\": ") + 10, 25), first_json.substr(15, 25));  // the first survey's time
+    EXPECT_NE(json.find("\"last_run\": {\"time\": \"" + json.substr(15, 25) + "\", \"success\": true}}\n"),
+              std::string::npos);
+
+    // Unchanged since: nothing to report. A damaged state is no state.
+    ASSERT_EQ(run().status, 0);
+    EXPECT_TRUE(changes_reported().json.empty());
+    const std::string good = test::read_file(state);
+    for (const std::string& damaged : {good.substr(0, good.size() / 2), std::string(good).replace(5000, 1, "x"),
+                                       std::string(4096, '\xA7'), std::string()}) {
+        test::write_file(state, damaged);
+        ASSERT_EQ(run().status, 0);
+        EXPECT_NE(test::read_file(status_file).find("\"since\": null"), std::string::npos);
+        EXPECT_NE(test::read_file(state).find("\nsince -\n"), std::string::npos);  // a fresh state
+    }
 }
 
 TEST_F(Program, FilesCountByExistenceAlone) {
