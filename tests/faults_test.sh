@@ -26,7 +26,7 @@ result() {  # result CASE OK DETAIL
 }
 fresh() { umount -R "$www" 2>/dev/null || true; umount -R "$store" 2>/dev/null || true
           rm -rf "$work"; mkdir -p -m 755 "$work" "$store" "$www" "$work/bin"
-          mkdir -m 777 "$work/metrics"
+          mkdir -m 777 "$work/metrics" "$work/state"
           install -m 755 "$build/tests/check_korvane_web_under_test" "$bin"; }
 strays() { find "$www" -mindepth 1 ! -path "$page" ! -name check_korvane_web_overview.html \
              ! -name check_korvane_web.json | wc -l; }

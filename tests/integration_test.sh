@@ -27,7 +27,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 echo "== demo page"
 store="$build/demo/DATA/KORVANE/DATA/L2/"
-rm -rf "$build/demo/DATA" && mkdir -p "$build/demo/www" "$build/demo/metrics"
+rm -rf "$build/demo/DATA" && mkdir -p "$build/demo/www" "$build/demo/metrics" "$build/demo/state"
 # Options are never taken for a root: nothing is created for them.
 for args in --help -h --full "--full --full" ""; do
   (cd "$tmp" && set +e && "$build/tools/make_demo_store" $args >/dev/null; echo $? > status)
@@ -201,6 +201,8 @@ if [ -n "$exporter" ]; then
   grep -qx 'korvane_l2_last_run_success 1' <<<"$scraped" || fail "node exporter: the run is not reported good"
   want_files=$(grep '^korvane_l2_files{' "$metrics" | sort)
   [ "$(grep '^korvane_l2_files{' <<<"$scraped" | sort)" = "$want_files" ] || fail "node exporter: korvane_l2_files differ"
+  [ "$(grep -c '^korvane_l2_changes{change="[a-z]*",product="[A-Z]*"} [0-9]*$' <<<"$scraped")" = 18 ] ||
+    fail "node exporter: not 18 korvane_l2_changes series"
   grep -q 'node_textfile_scrape_error 0' <<<"$scraped" || fail "node exporter: textfile scrape error"
 else
   echo "SKIP  node exporter checks: prometheus-node-exporter is not installed"

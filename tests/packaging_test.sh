@@ -42,6 +42,7 @@ want=$(sort <<EOF2
 644 ./lib/sysusers.d/korvane-watch.conf
 644 ./lib/tmpfiles.d/korvane-watch.conf
 644 ./share/doc/korvane-watch/examples/check_korvane_web.conf
+644 ./share/korvane-watch/korvane_l2.rules.yml
 644 ./share/man/man1/PERIODE.1.gz
 644 ./share/man/man1/temps.1.gz
 644 ./share/man/man1/check_korvane_web.1.gz
@@ -127,6 +128,28 @@ else
   echo "SKIPPED purge of the grant: getfacl is not installed (Debian package acl)"
 fi
 grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
+# The state: a folder the unit may write in, made for the account; purge
+# removes it with the metrics file and what a killed run left of them.
+state=$(sed -n 's/^KORVANE_STATE_PATH:STRING=//p' "$build/CMakeCache.txt")
+unit="$tmp/stage$prefix/lib/systemd/system/check-korvane-web.service"
+case "$state" in
+  /var/lib/*) grep -qx "StateDirectory=$(dirname "${state#/var/lib/}")" "$unit" || fail "unit: no StateDirectory" ;;
+  ?*) grep -q "^ReadWritePaths=.*$(dirname "$state")" "$unit" || fail "unit: the state's folder is read-only" ;;
+esac
+[ -z "$state" ] || grep -q "^d $(dirname "$state") 0755 " "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" ||
+  fail "tmpfiles.d: state folder not made"
+mkdir -p "$tmp/purge/state" "$tmp/purge/metrics"
+for f in state/survey.state state/.survey.state.korvane-new.Ab12Cd metrics/korvane_l2.prom \
+         metrics/.korvane_l2.prom.korvane-new.Xy34Zw metrics/node.prom; do : > "$tmp/purge/$f"; done
+sed -e "s|for file in .*; do|for file in \"$tmp/purge/metrics/korvane_l2.prom\" \"$tmp/purge/state/survey.state\"; do|" \
+    -e "s|^    state_dir=.*|    state_dir=$tmp/purge/state|" -e 's|command -v setfacl|false|' \
+    "$tmp/control/postrm" > "$tmp/postrm-files"
+sh "$tmp/postrm-files" remove
+[ -e "$tmp/purge/metrics/korvane_l2.prom" ] || fail "remove (not purge) took the metrics file"
+sh "$tmp/postrm-files" purge
+[ "$(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')" = "./metrics ./metrics/node.prom " ] ||
+  fail "purge left: $(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')"
+grep -q "share/korvane-watch/korvane_l2.rules.yml$" <<<"$contents" || fail "not in the package: the alert rules"
 command=$(ls "$tmp"/pkg/temps_*.deb)
 grep -q "^ Depends: libtemps2 (= 2.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps2 and tzdata"
 grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"

@@ -223,6 +223,15 @@ TEST_F(Program, AnOutputThatCannotBeReplacedFailsTheRun) {
               std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
     EXPECT_NE(test::read_file(metrics).find("\nkorvane_l2_window_dates 2444\n"), std::string::npos);
+    // A state that cannot be kept fails the run: the page is replaced, the
+    // other outputs report the failure.
+    fs::remove_all(overview);
+    fs::remove(state);
+    fs::create_directories(state / "in-the-way");
+    const test::run_result s = run();
+    EXPECT_EQ(s.status, 255);
+    EXPECT_EQ(s.out, "FATAL ERROR OPEN WRITE MODE " + state.string() + "\n");
+    EXPECT_NE(test::read_file(overview).find("OPEN WRITE MODE " + state.string() + "<br>"), std::string::npos);
 }
 
 // The changes one run reports, read from each output: "<kind> <product>
