@@ -116,18 +116,20 @@ bool slurp(const char* path, std::string* out) {
     struct stat st {};
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= largest_state;
     if (ok) {
-        out->resize(largest_state + 1);
+        // One byte more than the file holds: a file that grew meanwhile
+        // fills it, and is not trusted.
+        out->resize(static_cast<std::size_t>(st.st_size) + 1);
         std::size_t n = 0;
-        for (ssize_t got = 1; got > 0 && n < out->size(); n += static_cast<std::size_t>(got)) {
-            got = read(fd, out->data() + n, out->size() - n);
-            if (got < 0) {
-                ok = false;
+        while (n < out->size()) {
+            const ssize_t got = read(fd, out->data() + n, out->size() - n);
+            if (got <= 0) {
+                ok = got == 0;
                 break;
             }
-            if (got == 0) break;
+            n += static_cast<std::size_t>(got);
         }
+        ok = ok && n < out->size();
         out->resize(n);
-        ok = ok && n <= largest_state;
     }
     close(fd);
     return ok;
