@@ -47,6 +47,8 @@ void format_timestamp(const timestamp& t, char (&out)[timestamp_text_size]) {
     }
 }
 
+// Refuses -00:00, which format_timestamp never writes (RFC 3339's "offset
+// unknown"), so that a text reads back to itself.
 bool parse_timestamp(const char* s, timestamp* out) {
     const int fields[] = {digits(s, 4),      digits(s + 5, 2),  digits(s + 8, 2),  digits(s + 11, 2),
                           digits(s + 14, 2), digits(s + 17, 2), digits(s + 20, 2), digits(s + 23, 2)};
@@ -57,7 +59,7 @@ bool parse_timestamp(const char* s, timestamp* out) {
         return false;
     const local_time l{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
     if (l.month < 1 || l.month > 12 || l.day < 1 || l.day > 31 || l.hour > 23 || l.minute > 59 || l.second > 60 ||
-        fields[6] > 23 || fields[7] > 59)
+        fields[6] > 23 || fields[7] > 59 || (s[19] == '-' && fields[6] == 0 && fields[7] == 0))
         return false;
     const long offset = (fields[6] * 3600L + fields[7] * 60L) * (s[19] == '-' ? -1 : 1);
     *out = timestamp{l, offset};

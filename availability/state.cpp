@@ -80,7 +80,10 @@ bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
         *ctime = 0;
         return *mark == change::none || *mark == change::vanished;
     }
-    if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || *mark == change::vanished) return false;
+    // One spelling per cell: no leading zero.
+    if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || (s[1] == '0' && s.size() > 2) ||
+        *mark == change::vanished)
+        return false;
     *st = s[0] == 'p' ? file_status::primary : file_status::fallback;
     std::uint64_t v = 0;
     for (const char c : s.substr(1)) {

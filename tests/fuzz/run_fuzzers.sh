@@ -20,9 +20,12 @@ if ! clang++ -fsanitize=fuzzer "$probe.cpp" -o "$probe" 2>/dev/null; then
   echo "SKIPPED: clang++ cannot link a fuzzer (install libclang-rt-14-dev); $target not fuzzed"
   exit 77
 fi
+# The state file's reader is the watch's; the other targets are the library's.
+extra=("$src/period/period.cpp")
+[ "$target" = state ] && extra=("$src/availability/state.cpp" "$src/availability/record.cpp")
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src/temps" -I"$src/period" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
-  "$src/period/period.cpp" -o "$out/fuzz_$target"
+  -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
+  "${extra[@]}" -o "$out/fuzz_$target"
 regressions="$src/tests/fuzz/regressions/$target"
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
   echo "== replaying $(ls "$regressions" | wc -l) regression inputs"
