@@ -25,6 +25,7 @@ result() {  # result CASE OK DETAIL
   if [ "$2" = 0 ]; then report+=("PASS  $1"); else report+=("FAIL  $1: $3"); failures=$((failures + 1)); fi
 }
 fresh() { umount -R "$www" 2>/dev/null || true; umount -R "$store" 2>/dev/null || true
+          umount -R "$work/state" 2>/dev/null || true
           rm -rf "$work"; mkdir -p -m 755 "$work" "$store" "$www" "$work/bin"
           mkdir -m 777 "$work/metrics" "$work/state"
           install -m 755 "$build/tests/check_korvane_web_under_test" "$bin"; }
@@ -57,6 +58,17 @@ ok=1
 [ "$out" = "FATAL ERROR OPEN WRITE MODE $page" ] && [ "$status" = 255 ] &&
   [ "$(cat "$page")" = "previous page" ] && ok=0
 result "page folder read-only" $ok "status $status, output '$out'"
+
+# The state's folder full: the page is replaced, the run fails, and the
+# status file says so; the state's folder keeps nothing half-written.
+fresh
+mount -t tmpfs -o size=16k,mode=777 tmpfs "$work/state"
+set +e; out=$("$bin"); status=$?; set -e
+ok=1
+[ "$out" = "FATAL ERROR WRITE $work/state/survey.state" ] && [ "$status" = 255 ] && grep -qF '<td>Date</td>' "$page" &&
+  grep -qF '"success": false, "message": "FATAL ERROR WRITE '"$work/state/survey.state"'"}}' "$www/check_korvane_web.json" &&
+  [ -z "$(ls -A "$work/state")" ] && ok=0
+result "state folder full (ENOSPC)" $ok "status $status, output '$out', state folder: $(ls -A "$work/state" | tr '\n' ' ')"
 
 # 3. A day folder that the running account (nobody) may not search.
 if command -v setpriv >/dev/null; then
