@@ -19,9 +19,9 @@ struct timestamp {
 inline constexpr int timestamp_text_size = 26;
 void format_timestamp(const timestamp& t, char (&out)[timestamp_text_size]);
 
-// parse_timestamp: reads the 25 bytes that format_timestamp writes; false
+// parse_timestamp: reads the 25 bytes at s that format_timestamp writes; false
 // when they are not such a text of a real local time.
-[[nodiscard]] bool parse_timestamp(const char* text, timestamp* out);
+[[nodiscard]] bool parse_timestamp(const char* s, timestamp* out);
 
 // What became of one product's file of one day since the survey before:
 // vanished (found then, not now), appeared (not then, found now), changed
