@@ -150,6 +150,19 @@ struct converter {
     bool write_line(std::string_view v, instant at);
     int to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai);
     bool label(temps::scale_time s, temps::civil_time* c);
+    // A label on TAI, TT or GPS falls on the date of the UTC label it came
+    // from but for the seconds the offset carries over midnight: that date,
+    // and its text as read, serve the output's date memos, so that labels
+    // out of time order are not each given their date anew.
+    void same_date_as_input(const temps::civil_time& utc) {
+        if (utc_day.year == 0 || utc.year != utc_day.year || utc.month != utc_day.month || utc.day != utc_day.day)
+            return;
+        // From 1972 on the day starts 10 to 37 s later on TAI: its count
+        // divided by a day's seconds is the day's number.
+        out_day = {utc_day.tai_start / 86400, utc.year, utc.month, utc.day};
+        if (read_date.year == utc.year && read_date.month == utc.month && read_date.day == utc.day)
+            written_date = read_date;
+    }
     void convert(std::string_view v) {
         instant at{};
         if (read(v, &at) && !fatal) write_line(v, at);
@@ -309,6 +322,7 @@ bool converter::write_line(std::string_view v, instant at) {
             const int r = to_tai(*t, at.utc, &at.tai);
             if (r < 0) return fail(v, "no such UTC time");
             dubious(r, at.utc);
+            same_date_as_input(at.utc);
         }
         const temps::scale_time s = to == format::tai ? at.tai : to == format::tt ? temps::tai_to_tt(at.tai) : temps::tai_to_gps(at.tai);
         if (!label(s, &c)) return fail(v, "beyond the years 1 to 9999");
