@@ -56,14 +56,21 @@ struct output {
     }
 };
 
-// Real files hold times in order (telemetry), many to a day: what a UTC
-// day's labels share, and the date of an output day, are kept from one
-// line to the next while they hold.
+// Real files hold times in order (telemetry), many to a day; others are
+// sorted otherwise (by product, by packet). What a UTC day's labels share
+// is kept for the days seen, and the date of an output day from one line
+// to the next while it holds.
 struct utc_day_memo {
-    int year = 0, month = 0, day = 0;  // 0: none
-    std::int64_t tai_start = 0;        // TAI count (s) of 00:00:00, the day's offset being whole seconds
+    std::uint32_t key = 0;       // day_key of its date; 0: none
     int status = 0;
+    std::int64_t tai_start = 0;  // TAI count (s) of 00:00:00, the day's offset being whole seconds
 };
+// A date's key: distinct for every date, and consecutive days of a span
+// up to 9 years fall in distinct slots of the day memos.
+constexpr std::uint32_t day_key(int year, int month, int day) {
+    return static_cast<std::uint32_t>(year) * 416 + static_cast<std::uint32_t>(month) * 32 + static_cast<std::uint32_t>(day);
+}
+constexpr std::size_t day_slots = 4096;
 struct date_memo {
     std::int64_t day = -1;  // days since 1958-01-01 of the scale; -1: none
     int year = 0, month = 0, day_of_month = 0;
@@ -78,11 +85,13 @@ struct converter {
     int status = 0;
     bool fatal = false;  // a file the conversions need cannot be used
     bool table_tried = false;
+    bool midnight_expiry = false;  // the table expires at 00:00 UTC, as published ones do
     bool warned_expiry = false, warned_1960 = false;
     temps::leap_second_table table;
     temps::correlation correlation;
     output* out = nullptr;
-    utc_day_memo utc_day;
+    utc_day_memo utc_days[day_slots];
+    const utc_day_memo* utc_day = nullptr;  // that of the last label converted to TAI, if kept
     date_memo out_day;
     date_text read_date, written_date;
     bool have_last_pfield = false;  // a one-octet P-field read before, and its layout
@@ -116,6 +125,7 @@ struct converter {
                 say(error);
                 fatal = true;
             }
+            midnight_expiry = table.expires.time_since_epoch().count() % 86400 == 0;
         }
         return fatal ? nullptr : &table;
     }
@@ -155,11 +165,10 @@ struct converter {
     // and its text as read, serve the output's date memos, so that labels
     // out of time order are not each given their date anew.
     void same_date_as_input(const temps::civil_time& utc) {
-        if (utc_day.year == 0 || utc.year != utc_day.year || utc.month != utc_day.month || utc.day != utc_day.day)
-            return;
+        if (utc_day == nullptr || utc_day->key != day_key(utc.year, utc.month, utc.day)) return;
         // From 1972 on the day starts 10 to 37 s later on TAI: its count
         // divided by a day's seconds is the day's number.
-        out_day = {utc_day.tai_start / 86400, utc.year, utc.month, utc.day};
+        out_day = {utc_day->tai_start / 86400, utc.year, utc.month, utc.day};
         if (read_date.year == utc.year && read_date.month == utc.month && read_date.day == utc.day)
             written_date = read_date;
     }
@@ -263,23 +272,25 @@ bool converter::read(std::string_view v, instant* at) {
     return false;
 }
 
-// utc_to_tai, through the day's memo where the label's day is the last
-// one's and the day's offset is whole seconds (from 1972 on).
+// utc_to_tai, through the memo of the label's day where the day's offset
+// is whole seconds (from 1972 on).
 int converter::to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai) {
     const std::int64_t into = (std::int64_t{utc.hour} * 60 + utc.minute) * 60 + utc.second;
-    if (utc.second < 60 && utc.nanosecond >= 0 && utc.nanosecond < 1000000000 && utc.year == utc_day.year &&
-        utc.month == utc_day.month && utc.day == utc_day.day) {
-        *tai = {utc_day.tai_start + into, utc.nanosecond};
-        return utc_day.status;
+    const std::uint32_t key = day_key(utc.year, utc.month, utc.day);
+    utc_day_memo& memo = utc_days[key % day_slots];
+    if (memo.key == key && utc.second < 60 && utc.nanosecond >= 0 && utc.nanosecond < 1000000000) {
+        *tai = {memo.tai_start + into, utc.nanosecond};
+        utc_day = &memo;
+        return memo.status;
     }
+    utc_day = nullptr;
     const int r = temps::utc_to_tai(t, utc, tai);
     // From 1972 on the offset is whole seconds all day (and the status the
     // same all day where the table expires at midnight, as published ones do).
-    const bool midnight_expiry = t.expires.time_since_epoch().count() % 86400 == 0;
-    if (r >= 0 && utc.second < 60 && utc.year >= 1972 && midnight_expiry && tai->nanosecond == utc.nanosecond)
-        utc_day = {utc.year, utc.month, utc.day, tai->second - into, r};
-    else
-        utc_day = {};
+    if (r >= 0 && utc.second < 60 && utc.year >= 1972 && midnight_expiry && tai->nanosecond == utc.nanosecond) {
+        memo = {key, r, tai->second - into};
+        utc_day = &memo;
+    }
     return r;
 }
 
