@@ -90,9 +90,15 @@ for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so 
   grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
 done
 if command -v lintian >/dev/null; then
-  # What lintian still reports, and why, is listed in packaging/lintian-expected.
+  # What lintian still reports of a build for the tests is listed in
+  # packaging/lintian-expected. A build tree under /tmp (a CI clone) also
+  # puts its state file there, which purge removes.
+  cp "$(dirname "$0")/../packaging/lintian-expected" "$tmp/expected"
+  case "$(sed -n 's/^KORVANE_STATE_PATH:STRING=//p' "$build/CMakeCache.txt")" in
+    /tmp/*) echo possibly-insecure-handling-of-tmp-files-in-maintainer-script >> "$tmp/expected" ;;
+  esac
   lintian "$tmp"/pkg/*.deb 2>/dev/null | awk '/^[EW]: / {print $3}' | sort -u |
-    grep -vxF -f "$(dirname "$0")/../packaging/lintian-expected" > "$tmp/lintian" || true
+    grep -vxF -f "$tmp/expected" > "$tmp/lintian" || true
   [ -s "$tmp/lintian" ] && fail "lintian reports:"$'\n'"$(cat "$tmp/lintian")"
 else
   echo "SKIPPED lintian: not installed"
