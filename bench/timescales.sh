@@ -25,30 +25,40 @@ for name, seq in (("ordered", sorted(times)), ("random", times)):
             f.write(d.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d\n" % (d.microsecond // 1000))
 PY
 head -n 1000 "$tmp/ordered" > "$tmp/small"
-median() {  # median COMMAND-LINE: milliseconds, by hyperfine where it is installed
+ms() {  # ms RUNS COMMAND-LINE: median milliseconds, by hyperfine where it is installed
   if command -v hyperfine >/dev/null; then
-    hyperfine -w 2 -r 10 --export-json "$tmp/h.json" "$1" >/dev/null 2>&1 &&
-      python3 -c 'import json,sys; print(round(json.load(open(sys.argv[1]))["results"][0]["median"] * 1000))' "$tmp/h.json" &&
+    hyperfine -w 1 -r "$1" --export-json "$tmp/h.json" "$2" >/dev/null 2>&1 &&
+      python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"] * 1000)' "$tmp/h.json" &&
       return
   fi
-  for _ in 1 2 3 4 5; do
-    start=$(date +%s%N); sh -c "$1" >/dev/null 2>&1; end=$(date +%s%N)
+  for _ in $(seq "$1"); do
+    start=$(date +%s%N); sh -c "$2" >/dev/null 2>&1; end=$(date +%s%N)
     echo $(((end - start) / 1000000))
-  done | sort -n | sed -n 3p
+  done | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
+}
+# compare WHAT OURS THEIRS: 7 rounds, each timing ours then theirs, so that
+# the machine's drifts in load fall on both alike; prints the medians and
+# the median of the rounds' ratios.
+compare() {
+  rounds=()
+  for _ in 1 2 3 4 5 6 7; do
+    o=$(ms 5 "$2"); t=$(ms 1 "$3")
+    rounds+=("$o $t")
+  done
+  printf '%s\n' "${rounds[@]}" | awk -v what="$1" '
+    { o[NR] = $1; t[NR] = $2; r[NR] = $2 / ($1 > 0 ? $1 : 1) }
+    function median(a, n,   i, j, x) { for (i = 2; i <= n; i++) { x = a[i]; for (j = i - 1; j >= 1 && a[j] > x; j--) a[j + 1] = a[j]; a[j + 1] = x } return a[int((n + 1) / 2)] }
+    END { printf "%s: temps %.0f ms, date %.0f ms: %.1f times faster (median of 7 paired rounds; target >= 20)\n", what, median(o, NR), median(t, NR), median(r, NR) }'
 }
 for order in ordered random; do
-  ours=$(median "$temps --leap-seconds $leaps --from utc --to tai < $tmp/$order > /dev/null 2>&1")
-  theirs=$(median "date -u -f $tmp/$order +%s.%N > /dev/null")
-  awk -v o="$ours" -v t="$theirs" -v n="$order" 'BEGIN {
-    printf "%-8s labels: temps %d ms, date %d ms: %.1f times faster (target >= 20)\n", n, o, t, t / (o > 0 ? o : 1) }'
+  compare "$order labels" "$temps --leap-seconds $leaps --from utc --to tai < $tmp/$order > /dev/null 2>&1" \
+    "date -u -f $tmp/$order +%s.%N > /dev/null"
 done
 # CCSDS day segmented codes of the same instants, decoded to UTC, against
 # date reading the same instants as ISO labels.
 "$temps" --leap-seconds "$leaps" --from utc --to cds < "$tmp/ordered" > "$tmp/cds" 2>/dev/null
-ours=$(median "$temps --leap-seconds $leaps --from cds --to utc < $tmp/cds > /dev/null 2>&1")
-theirs=$(median "date -u -f $tmp/ordered +%s.%N > /dev/null")
-awk -v o="$ours" -v t="$theirs" 'BEGIN {
-  printf "CDS codes to UTC: temps %d ms, date on the labels %d ms: %.1f times faster (target >= 20)\n", o, t, t / (o > 0 ? o : 1) }'
+compare "CDS codes to UTC (date on the labels)" "$temps --leap-seconds $leaps --from cds --to utc < $tmp/cds > /dev/null 2>&1" \
+  "date -u -f $tmp/ordered +%s.%N > /dev/null"
 for input in small ordered; do
   /usr/bin/time -f "peak memory, $(wc -l < "$tmp/$input") labels: %M KiB" \
     "$temps" --leap-seconds "$leaps" --from utc --to tai < "$tmp/$input" > /dev/null 2>"$tmp/time" || true
