@@ -80,8 +80,10 @@ void fatal(const char* what, const char* path) {
 // Commits the file being replaced; prints the failure message of path.
 // A file that replaced the old one but whose folder could not be synced is
 // in place: the message says so rather than claim the old file stays.
+int last_commit = 0;  // page_commit's status for the last file replaced
+
 bool commit(const char* path) {
-    const int status = korvane::page_commit(&out);
+    const int status = last_commit = korvane::page_commit(&out);
     if (status == korvane::commit_unsynced) fatal("SYNC", path);
     else if (status != 0) fatal("WRITE", path);
     return status == 0;
@@ -157,7 +159,8 @@ int main(int argc, char** argv) {
         korvane::compare_surveys(last, found, now, &latest);
         ok = !have_state ||
              replace(cfg::state_path, [](std::FILE* f) { return korvane::write_state(f, latest); });
-        if (ok) last = &latest;
+        // A state in place but not synced is what the next run reads.
+        if (ok || last_commit == korvane::commit_unsynced) last = &latest;
     }
     if (last != nullptr) korvane::summarise(last->found, &sum);
     const korvane::reported_survey reported{last, last != nullptr ? &sum : nullptr};
