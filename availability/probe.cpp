@@ -12,14 +12,6 @@
 namespace korvane {
 namespace {
 
-// Writes the eight digits YYYYMMDD of a date with four-digit year.
-char* put_date(char* out, int year, int month, int day) {
-    const int v[] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10,
-                     month / 10,  month % 10,      day / 10,       day % 10};
-    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
-    return out;
-}
-
 // Formats "<root>%04d%02d%02d/KORVANE_<name>_%04d%02d%02d_V01.bin" into
 // buf; false when it does not fit. Dates of the store (four-digit years)
 // take a fast path: a run formats some 20000 paths, and their formatting
@@ -47,6 +39,13 @@ bool file_path(char (&buf)[path_capacity], const char* root, const char* name, i
 }
 
 }  // namespace
+
+char* put_date(char* out, int year, int month, int day) {
+    const int v[] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10,
+                     month / 10,  month % 10,      day / 10,       day % 10};
+    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
+    return out;
+}
 
 probe_result probe_file(const char* root, const product& p, int year, int month, int day) {
     char path[path_capacity];

@@ -16,6 +16,10 @@ namespace korvane {
 inline constexpr int path_capacity = 1024;
 inline constexpr int longest_path_tail = 8 + 9 + 11 + 1 + 8 + 8;
 
+// put_date: writes the eight digits YYYYMMDD of a date with a four-digit
+// year (the store's folder and file names); returns the end.
+char* put_date(char* out, int year, int month, int day);
+
 // store_searchable: true when root names a folder this account may search
 // (the store is there, even if empty).
 bool store_searchable(const char* root);

@@ -34,13 +34,6 @@ std::string window_line() {
     return line + "\n";
 }
 
-// The eight digits YYYYMMDD of a day of the window.
-void put_yyyymmdd(char* out, int year, int month, int day) {
-    const int v[] = {year / 1000 % 10, year / 100 % 10, year / 10 % 10, year % 10,
-                     month / 10 % 10,  month % 10,      day / 10 % 10,  day % 10};
-    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
-}
-
 char change_letter(change c) {
     return c == change::vanished ? 'v' : c == change::appeared ? 'a' : c == change::changed ? 'c' : '\0';
 }
@@ -48,7 +41,7 @@ char change_letter(change c) {
 // Appends the day's line to out.
 void put_day(std::string* out, const survey_day& d, const change (&marks)[product_count]) {
     char line[16 + product_count * 16];
-    put_yyyymmdd(line, d.year, d.month, d.day);
+    put_date(line, d.year, d.month, d.day);
     int n = 8;
     for (int p = 0; p < product_count; ++p) {
         line[n++] = ' ';
@@ -97,7 +90,7 @@ bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
 
 bool read_day(std::string_view line, temps::date expected, survey_day* d, change (&marks)[product_count]) {
     char date[8];
-    put_yyyymmdd(date, expected.year, expected.month, expected.day);
+    put_date(date, expected.year, expected.month, expected.day);
     if (line.substr(0, 8) != std::string_view(date, 8)) return false;
     *d = survey_day{expected.year, expected.month, expected.day, {}, {}};
     line.remove_prefix(8);
