@@ -5,8 +5,9 @@ namespace {
 
 void write_files(std::FILE* f, const summary& sum) {
     std::fputs("# HELP korvane_l2_files Days of the availability window whose L2 file of the product "
-               "was found under its first name (primary), only under its fallback name, or not at all, "
-               "in the last complete survey.\n"
+               "was found under its first name (primary), only under its fallback name, not at all (missing), "
+               "or could not be looked for (unreadable: its folder could not be searched), in the last complete "
+               "survey.\n"
                "# TYPE korvane_l2_files gauge\n",
                f);
     for (int p = 0; p < product_count; ++p) {
@@ -14,7 +15,8 @@ void write_files(std::FILE* f, const summary& sum) {
         const struct {
             const char* name;
             int n;
-        } rows[] = {{"primary", t.primary}, {"fallback", t.fallback}, {"missing", t.missing}};
+        } rows[] = {{"primary", t.primary}, {"fallback", t.fallback}, {"missing", t.missing},
+                    {"unreadable", t.unreadable}};
         for (const auto& r : rows)
             std::fprintf(f, "korvane_l2_files{product=\"%s\",status=\"%s\"} %d\n", products[p].heading, r.name, r.n);
     }
@@ -25,8 +27,9 @@ void write_files(std::FILE* f, const summary& sum) {
 }
 
 void write_changes(std::FILE* f, const survey_record& r) {
-    std::fputs("# HELP korvane_l2_changes Days whose L2 file of the product vanished, appeared or changed "
-               "(other name or status-change time) between the last two complete surveys.\n"
+    std::fputs("# HELP korvane_l2_changes Days whose L2 file of the product vanished, appeared, changed "
+               "(other name or status-change time) or turned unreadable since the survey whose changes were "
+               "last reported.\n"
                "# TYPE korvane_l2_changes gauge\n",
                f);
     for (int p = 0; p < product_count; ++p)

@@ -40,13 +40,14 @@ int write_metrics(std::FILE* f, const reported_survey& last, const run_outcome& 
 
 // Where the overview's links lead: names beside it in the same folder.
 struct overview_links {
-    const char* page;    // the full daily table
+    const char* page;    // the full daily table, or nullptr while there is none
     const char* status;  // the status file, or "" when there is none
 };
 
 // write_overview: the overview page, HTML5 without script or external
-// resource: a banner when the run failed, the changes since the survey
-// before, totals per product, a month by product grid coloured by
+// resource: a banner when the run failed (else a line that says when the
+// run succeeded), the changes since the survey before (consecutive days
+// merged), totals per product, a month by product grid coloured by
 // completeness, and the gaps of each product, longest first.
 int write_overview(std::FILE* f, const reported_survey& last, const run_outcome& run, const overview_links& links);
 

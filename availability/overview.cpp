@@ -21,6 +21,7 @@ constexpr char head[] =
     "td.c2{background:#f0c040}td.c1{background:#e07030;color:#fff}td.c0{background:#b00000;color:#fff}\n"
     "td.fb{outline:2px dashed #2050c0;outline-offset:-3px}\n"
     ".failed{background:#b00000;color:#fff;padding:.5em}h3.vanished{color:#b00000}\n"
+    "time{white-space:nowrap}\n"
     ".legend span{display:inline-block;padding:0 .5em;margin-right:.3em}\n"
     "@media print{a{color:#000}.wrap{overflow:visible}}\n"
     "</style>\n</head>\n<body>\n";
@@ -39,15 +40,16 @@ void percent(std::FILE* f, int n, int of) {
 
 void write_totals(std::FILE* f, const summary& sum) {
     std::fputs("<h2>Per product</h2>\n<div class=\"wrap\"><table>\n<tr><th>Product</th><th>Primary</th>"
-               "<th>Fallback only</th><th>Missing</th></tr>\n",
+               "<th>Fallback only</th><th>Missing</th><th>Unreadable</th></tr>\n",
                f);
     for (int p = 0; p < product_count; ++p) {
         const status_counts& t = sum.totals[p];
-        const int days = t.primary + t.fallback + t.missing;
+        const int days = t.primary + t.fallback + t.missing + t.unreadable;
         std::fprintf(f, "<tr><th>%s</th>", products[p].heading);
         percent(f, t.primary, days);
         percent(f, t.fallback, days);
         percent(f, t.missing, days);
+        percent(f, t.unreadable, days);
         std::fputs("</tr>\n", f);
     }
     std::fputs("</table></div>\n", f);
@@ -71,9 +73,11 @@ void write_grid(std::FILE* f, const summary& sum) {
         std::fprintf(f, "<tr><th>%04d-%02d</th>", c.year, c.month);
         for (int p = 0; p < product_count; ++p) {
             const status_counts& n = c.product[p];
-            std::fprintf(f, "<td class=\"%s%s\" title=\"%s %04d-%02d: %d primary, %d fallback, %d missing\">",
+            std::fprintf(f, "<td class=\"%s%s\" title=\"%s %04d-%02d: %d primary, %d fallback, %d missing",
                          completeness(n.primary + n.fallback, c.days), n.fallback > 0 ? " fb" : "",
                          products[p].heading, c.year, c.month, n.primary, n.fallback, n.missing);
+            if (n.unreadable > 0) std::fprintf(f, ", %d unreadable", n.unreadable);
+            std::fputs("\">", f);
             if (n.fallback > 0) std::fprintf(f, "%d+%d/%d</td>", n.primary, n.fallback, c.days);
             else std::fprintf(f, "%d/%d</td>", n.primary, c.days);
         }
@@ -88,14 +92,14 @@ void write_gaps(std::FILE* f, const survey& s) {
         gap longest[gaps_listed];
         const int n = gap_runs(s, p, longest, gaps_listed);
         int missing = 0;
-        for (int i = 0; i < s.days; ++i) missing += s.day[i].status[p] == file_status::missing ? 1 : 0;
+        for (int i = 0; i < s.days; ++i) missing += present(s.day[i].status[p]) ? 0 : 1;
         std::fprintf(f, "<h3>%s: %d gaps, %d days</h3>\n", products[p].heading, n, missing);
         if (n == 0) continue;
         std::fputs("<div class=\"wrap\"><table>\n<tr><th>First day</th><th>Last day</th><th>Days</th></tr>\n", f);
         for (int i = 0; i < n && i < gaps_listed; ++i) {
             const survey_day& a = s.day[longest[i].first];
             const survey_day& b = s.day[longest[i].first + longest[i].length - 1];
-            std::fprintf(f, "<tr><td>%04d-%02d-%02d</td><td>%04d-%02d-%02d</td><td>%d</td></tr>\n", a.year,
+            std::fprintf(f, "<tr><td><time>%04d-%02d-%02d</time></td><td><time>%04d-%02d-%02d</time></td><td>%d</td></tr>\n", a.year,
                          a.month, a.day, b.year, b.month, b.day, longest[i].length);
         }
         std::fputs("</table></div>\n", f);
@@ -108,18 +112,19 @@ void write_gaps(std::FILE* f, const survey& s) {
 int write_overview(std::FILE* f, const reported_survey& last, const run_outcome& run, const overview_links& links) {
     std::fputs(head, f);
     std::fputs("<h1>KORVANE L2 data availability</h1>\n", f);
-    write_failure_banner(f, run, last.record != nullptr);
+    write_run_line(f, run, last.record != nullptr);
     const survey_record* r = last.record;
     if (r == nullptr) {
-        std::fprintf(f, "<p>%s to %s. <a href=\"%s\">Daily table</a></p>\n</body>\n</html>\n", window_first_text,
-                     window_last_text, links.page);
+        std::fprintf(f, "<p>%s to %s.", window_first_text, window_last_text);
+        if (links.page != nullptr) std::fprintf(f, " <a href=\"%s\">Daily table</a>", links.page);
+        std::fputs("</p>\n</body>\n</html>\n", f);
         return std::ferror(f) != 0 ? -1 : 0;
     }
-    const local_time& now = r->taken.local;
-    std::fprintf(f,
-                 "<p>Survey of %02d/%02d/%04d %02d:%02d:%02d, %s to %s (%d days). <a href=\"%s\">Daily table</a>",
-                 now.day, now.month, now.year, now.hour, now.minute, now.second, window_first_text,
-                 window_last_text, r->found.days, links.page);
+    char taken[readable_text_size];
+    format_readable(r->taken, taken);
+    std::fprintf(f, "<p>Survey of <time>%s</time>, %s to %s (%d days).", taken, window_first_text, window_last_text,
+                 r->found.days);
+    if (links.page != nullptr) std::fprintf(f, " <a href=\"%s\">Daily table</a>", links.page);
     if (links.status[0] != '\0') std::fprintf(f, " &middot; <a href=\"%s\">status file (JSON)</a>", links.status);
     std::fputs("</p>\n", f);
     write_changes_section(f, *r);

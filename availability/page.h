@@ -4,19 +4,11 @@
 #define AVAILABILITY_PAGE_H
 
 #include <cstdio>
-#include <ctime>
 
+#include "clock.h"
 #include "survey.h"
 
 namespace korvane {
-
-// The page stream that table_debut and write_page write to.
-extern std::FILE* fd;
-
-// A broken-down local time, as shown in the banner.
-struct local_time {
-    int year, month, day, hour, minute, second;
-};
 
 // Who made the page: fixed texts of the banner.
 struct banner_identity {
@@ -25,23 +17,20 @@ struct banner_identity {
     const char* machine;       // the machine it runs on
 };
 
-// local_time_at: t broken down in the process's local time zone, and that
-// zone's offset from UTC in seconds. Every field 0 when it cannot be.
-void local_time_at(std::time_t t, local_time* out, long* utc_offset);
-
-// get_tu: the current local date and time. When the clock cannot be read
-// or broken down, every field is 0 (the banner then shows 00/00/0000).
-void get_tu(int* year, int* month, int* day, int* hour, int* minute, int* second);
-
-// table_debut: writes a month's heading block to fd: an empty separator
+// write_heading: writes a month's heading block to f: an empty separator
 // row, then the row of column headings.
-void table_debut();
+void write_heading(std::FILE* f);
 
-// write_page: writes the whole page of the survey s to fd: the banner,
+// write_page: writes the whole page of the survey s to f: the banner,
 // then a month's heading block before each month's first day and a row per
-// day. Returns 0, or -1 as soon as a write to fd has failed (the stream's
+// day. Returns 0, or -1 as soon as a write to f has failed (the stream's
 // error flag is set).
-int write_page(const survey& s, const local_time& now, const banner_identity& who);
+[[nodiscard]] int write_page(std::FILE* f, const survey& s, const local_time& now, const banner_identity& who);
+
+// The mission's own names for the page's stream and its heading block:
+// table_debut writes write_heading's block to fd.
+extern std::FILE* fd;
+void table_debut();
 
 }  // namespace korvane
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -40,23 +41,21 @@ bool file_path(char (&buf)[path_capacity], const char* root, const char* name, i
 
 }  // namespace
 
-char* put_date(char* out, int year, int month, int day) {
-    const int v[] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10,
-                     month / 10,  month % 10,      day / 10,       day % 10};
-    for (const int digit : v) *out++ = static_cast<char>('0' + digit);
-    return out;
-}
-
 probe_result probe_file(const char* root, const product& p, int year, int month, int day) {
     char path[path_capacity];
     constexpr probe_result missing{file_status::missing, 0, false};
     probe_result r{file_status::primary, 0, false};
     if (!file_path(path, root, p.first, year, month, day)) return missing;
+    // Whether a test failed for another reason than the file's absence.
+    auto untold = [] { return errno == EACCES || errno == EIO; };
     if (access(path, F_OK) != 0) {
+        bool unreadable = untold();
         r.status = file_status::fallback;
         if (p.fallback == nullptr || !file_path(path, root, p.fallback, year, month, day) ||
-            access(path, F_OK) != 0)
-            return missing;
+            access(path, F_OK) != 0) {
+            unreadable = unreadable || (p.fallback != nullptr && untold());
+            return unreadable ? probe_result{file_status::unreadable, 0, false} : missing;
+        }
     }
     struct stat st {};
     r.ctime_read = stat(path, &st) == 0;
@@ -66,7 +65,7 @@ probe_result probe_file(const char* root, const product& p, int year, int month,
 }
 
 int probe_time(const probe_result& r) {
-    if (r.status == file_status::missing || !r.ctime_read) return 0;
+    if (r.status == file_status::missing || r.status == file_status::unreadable || !r.ctime_read) return 0;
     // A time that is 0 once cut to 32 bits would read as absent.
     return r.ctime != 0 ? r.ctime : 1;
 }

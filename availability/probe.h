@@ -6,6 +6,7 @@
 #ifndef AVAILABILITY_PROBE_H
 #define AVAILABILITY_PROBE_H
 
+#include "clock.h"
 #include "mission.h"
 
 namespace korvane {
@@ -16,16 +17,17 @@ namespace korvane {
 inline constexpr int path_capacity = 1024;
 inline constexpr int longest_path_tail = 8 + 9 + 11 + 1 + 8 + 8;
 
-// put_date: writes the eight digits YYYYMMDD of a date with a four-digit
-// year (the store's folder and file names); returns the end.
-char* put_date(char* out, int year, int month, int day);
-
 // store_searchable: true when root names a folder this account may search
 // (the store is there, even if empty).
 bool store_searchable(const char* root);
 
-// Which of a product's names a day's file was found under.
-enum class file_status : unsigned char { missing, primary, fallback };
+// Which of a product's names a day's file was found under; unreadable
+// when the store would not tell (the day's folder may not be searched, or
+// an I/O error): the page shows it red, as a missing file.
+enum class file_status : unsigned char { missing, primary, fallback, unreadable };
+
+// present: a file was found, under its first or its fallback name.
+constexpr bool present(file_status st) { return st == file_status::primary || st == file_status::fallback; }
 
 struct probe_result {
     file_status status;  // primary: the first name exists; fallback: only the fallback does
@@ -35,7 +37,8 @@ struct probe_result {
 
 // probe_file: looks for the product's file for year-month-day in the store
 // under root (which ends in '/'): the first name, then the fallback if the
-// first does not exist. Only existence counts: an empty file, or one this
+// first does not exist. Unreadable when neither was found and a test was
+// refused (EACCES) or failed (EIO) rather than finding no file. Only existence counts: an empty file, or one this
 // account may not read, is present. A path that does not fit in 1024 bytes
 // is missing (the build refuses store roots that long).
 probe_result probe_file(const char* root, const product& p, int year, int month, int day);
@@ -49,7 +52,8 @@ int probe_time(const probe_result& r);
 // probe: probe_time of the file probe_file finds.
 int probe(const char* root, const product& p, int year, int month, int day);
 
-// The six probes of the page, in column order, over the store under root.
+// The six probes of the page, in column order, over the store under root,
+// under the mission's names for them.
 int get_dernier_VAK(const char* root, int year, int month, int day);
 int get_dernier_TOQ(const char* root, int year, int month, int day);
 int get_dernier_ZEL(const char* root, int year, int month, int day);

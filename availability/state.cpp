@@ -13,7 +13,7 @@
 namespace korvane {
 namespace {
 
-constexpr char magic[] = "korvane-watch survey state 1\n";
+constexpr char magic[] = "korvane-watch survey state 2\n";
 // Far more than a state of the window takes (some 200 KB): a larger file
 // is not one.
 constexpr std::size_t largest_state = 1 << 20;
@@ -34,8 +34,17 @@ std::string window_line() {
     return line + "\n";
 }
 
-char change_letter(change c) {
-    return c == change::vanished ? 'v' : c == change::appeared ? 'a' : c == change::changed ? 'c' : '\0';
+constexpr char change_letters[] = "\0vacu";  // by change, none first
+static_assert(sizeof change_letters - 1 == change_kinds + 1);
+
+char change_letter(change c) { return change_letters[static_cast<int>(c)]; }
+
+std::string store_line(const char* root) { return std::string("store ") + root + "\n"; }
+
+std::string published_line(const timestamp& taken) {
+    char t[timestamp_text_size];
+    format_timestamp(taken, t);
+    return std::string("published ") + t + "\n";
 }
 
 // Appends the day's line to out.
@@ -47,6 +56,8 @@ void put_day(std::string* out, const survey_day& d, const change (&marks)[produc
         line[n++] = ' ';
         if (d.status[p] == file_status::missing) {
             line[n++] = '-';
+        } else if (d.status[p] == file_status::unreadable) {
+            line[n++] = '?';
         } else {
             line[n++] = d.status[p] == file_status::primary ? 'p' : 'f';
             n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%u",
@@ -63,19 +74,25 @@ void put_day(std::string* out, const survey_day& d, const change (&marks)[produc
 bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
     if (s.empty()) return false;
     *mark = change::none;
-    const char last = s.back();
-    if (last == 'v' || last == 'a' || last == 'c') {
-        *mark = last == 'v' ? change::vanished : last == 'a' ? change::appeared : change::changed;
-        s.remove_suffix(1);
-    }
+    for (int c = 1; c <= change_kinds; ++c)
+        if (s.back() == change_letters[c]) {
+            *mark = static_cast<change>(c);
+            s.remove_suffix(1);
+            break;
+        }
+    *ctime = 0;
+    // Each status has only the changes it can have come to.
     if (s == "-") {
         *st = file_status::missing;
-        *ctime = 0;
         return *mark == change::none || *mark == change::vanished;
+    }
+    if (s == "?") {
+        *st = file_status::unreadable;
+        return *mark == change::none || *mark == change::unreadable;
     }
     // One spelling per cell: no leading zero.
     if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || (s[1] == '0' && s.size() > 2) ||
-        *mark == change::vanished)
+        *mark == change::vanished || *mark == change::unreadable)
         return false;
     *st = s[0] == 'p' ? file_status::primary : file_status::fallback;
     std::uint64_t v = 0;
@@ -105,9 +122,16 @@ bool read_day(std::string_view line, temps::date expected, survey_day* d, change
 }
 
 // Reads the whole file at path, if it is a regular file of a sane size. A
-// FIFO or a device put there must not block or flood the run.
+// link is not followed, and a FIFO or a device put there must not block or
+// flood the run (O_PATH opens nothing: a device is never opened).
 bool slurp(const char* path, std::string* out) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int probe = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (probe < 0) return false;
+    struct stat first {};
+    const bool regular = fstat(probe, &first) == 0 && S_ISREG(first.st_mode);
+    close(probe);
+    if (!regular) return false;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return false;
     struct stat st {};
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= largest_state;
@@ -133,8 +157,8 @@ bool slurp(const char* path, std::string* out) {
 
 }  // namespace
 
-int write_state(std::FILE* f, const survey_record& r) {
-    std::string text = magic + window_line();
+int write_state(std::FILE* f, const survey_record& r, const char* root) {
+    std::string text = magic + window_line() + store_line(root);
     char t[timestamp_text_size];
     format_timestamp(r.taken, t);
     text += std::string("taken ") + t + "\n";
@@ -145,17 +169,20 @@ int write_state(std::FILE* f, const survey_record& r) {
     char end[32];
     std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(fnv1a(text)));
     text += end;
+    if (r.published) text += published_line(r.taken);
     std::fwrite(text.data(), 1, text.size(), f);
     return std::ferror(f) != 0 ? -1 : 0;
 }
 
-bool read_state(const char* path, survey_record* out) {
+bool read_state(const char* path, const char* root, survey_record* out) {
     std::string text;
     if (!slurp(path, &text)) return false;
     std::string_view rest = text;
-    // The checksum line closes the file: a truncated file has none.
-    const std::size_t end_at = rest.rfind("\nend ");
-    if (end_at == std::string_view::npos || rest.size() != end_at + 22 || rest.back() != '\n') return false;
+    // The checksum line closes the survey: a truncated file has none. What
+    // follows it says whether its changes were published.
+    const std::size_t end_at = rest.find("\nend ");
+    if (end_at == std::string_view::npos || rest.size() < end_at + 22 || rest[end_at + 21] != '\n') return false;
+    const std::string_view after = rest.substr(end_at + 22);
     char sum[17];
     std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(fnv1a(rest.substr(0, end_at + 1))));
     if (rest.substr(end_at + 5, 16) != std::string_view(sum, 16)) return false;
@@ -172,6 +199,8 @@ bool read_state(const char* path, survey_record* out) {
     const std::string window = window_line();
     if (!line(&l) || l != std::string_view(magic, sizeof magic - 2)) return false;
     if (!line(&l) || l != std::string_view(window).substr(0, window.size() - 1)) return false;
+    const std::string store = store_line(root);
+    if (!line(&l) || l != std::string_view(store).substr(0, store.size() - 1)) return false;
     if (!line(&l) || l.size() != 6 + 25 || l.substr(0, 6) != "taken " ||
         !parse_timestamp(std::string(l.substr(6)).c_str(), &out->taken))
         return false;
@@ -186,7 +215,18 @@ bool read_state(const char* path, survey_record* out) {
         if (!line(&l) || !read_day(l, d, &out->found.day[i], out->mark[i])) return false;
         out->found.days = i + 1;
     }
+    out->published = after == published_line(out->taken);
     return rest.empty();
+}
+
+bool mark_published(const char* path, const timestamp& taken) {
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    const std::string line = published_line(taken);
+    struct stat st {};
+    const bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                    write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
+    return close(fd) == 0 && ok;
 }
 
 }  // namespace korvane

@@ -4,7 +4,13 @@ namespace korvane {
 namespace {
 
 const char* status_name(file_status st) {
-    return st == file_status::primary ? "primary" : st == file_status::fallback ? "fallback" : "missing";
+    switch (st) {
+    case file_status::primary: return "primary";
+    case file_status::fallback: return "fallback";
+    case file_status::unreadable: return "unreadable";
+    case file_status::missing: break;
+    }
+    return "missing";
 }
 
 // s as a JSON string, quotes included.
@@ -71,8 +77,8 @@ int write_status(std::FILE* f, const reported_survey& last, const run_outcome& r
     std::fputs(" ],\n \"totals\": {", f);
     for (int p = 0; r != nullptr && p < product_count; ++p) {
         const status_counts& t = last.sum->totals[p];
-        std::fprintf(f, "%s\n  \"%s\": {\"primary\": %d, \"fallback\": %d, \"missing\": %d}",
-                     p == 0 ? "" : ",", products[p].heading, t.primary, t.fallback, t.missing);
+        std::fprintf(f, "%s\n  \"%s\": {\"primary\": %d, \"fallback\": %d, \"missing\": %d, \"unreadable\": %d}",
+                     p == 0 ? "" : ",", products[p].heading, t.primary, t.fallback, t.missing, t.unreadable);
     }
     std::fputs("},\n", f);
     write_changes(f, r);

@@ -8,6 +8,7 @@ namespace {
 void count(status_counts* c, file_status st) {
     if (st == file_status::primary) ++c->primary;
     else if (st == file_status::fallback) ++c->fallback;
+    else if (st == file_status::unreadable) ++c->unreadable;
     else ++c->missing;
 }
 
@@ -35,12 +36,12 @@ void summarise(const survey& s, summary* out) {
 int gap_runs(const survey& s, int product, gap* out, int capacity) {
     int n = 0;
     for (int i = 0; i < s.days;) {
-        if (s.day[i].status[product] != file_status::missing) {
+        if (present(s.day[i].status[product])) {
             ++i;
             continue;
         }
         const int first = i;
-        while (i < s.days && s.day[i].status[product] == file_status::missing) ++i;
+        while (i < s.days && !present(s.day[i].status[product])) ++i;
         // Keep the longest: once full, a new run replaces the shortest kept.
         const gap g{first, i - first};
         if (n < capacity) {

@@ -8,7 +8,7 @@
 namespace korvane {
 
 struct status_counts {
-    int primary, fallback, missing;
+    int primary, fallback, missing, unreadable;
 };
 
 struct month_cell {
@@ -26,7 +26,8 @@ struct summary {
 // summarise: the totals and the month grid of the days recorded in s.
 void summarise(const survey& s, summary* out);
 
-// A run of consecutive missing days of one product: indices into the
+// A run of consecutive days without a file (missing or unreadable) of one
+// product: indices into the
 // survey's days, which follow each other across month and year ends.
 struct gap {
     int first;

@@ -22,8 +22,15 @@ void take_survey(const char* root, survey* out) {
 int files_found(const survey& s) {
     int n = 0;
     for (int i = 0; i < s.days; ++i)
-        for (const file_status st : s.day[i].status) n += st != file_status::missing ? 1 : 0;
+        for (const file_status st : s.day[i].status) n += present(st) ? 1 : 0;
     return n;
+}
+
+bool store_answered(const survey& s) {
+    for (int i = 0; i < s.days; ++i)
+        for (const file_status st : s.day[i].status)
+            if (st != file_status::missing) return true;
+    return false;
 }
 
 }  // namespace korvane

@@ -27,6 +27,11 @@ void take_survey(const char* root, survey* out);
 // files_found: how many files the survey found, all products together.
 [[nodiscard]] int files_found(const survey& s);
 
+// store_answered: whether the store showed anything of the window: a file
+// found, or a folder that would not be searched. An empty mount point
+// (the store's disk not mounted on it) shows nothing.
+[[nodiscard]] bool store_answered(const survey& s);
+
 }  // namespace korvane
 
 #endif

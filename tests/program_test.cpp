@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <set>
@@ -234,6 +236,19 @@ TEST_F(Program, AnOutputThatCannotBeReplacedFailsTheRun) {
     EXPECT_NE(test::read_file(overview).find("OPEN WRITE MODE " + state.string() + "<br>"), std::string::npos);
 }
 
+std::chrono::sys_days parse_day(const std::string& iso) {
+    using namespace std::chrono;
+    return sys_days{year{std::stoi(iso.substr(0, 4))} / std::stoi(iso.substr(5, 2)) / std::stoi(iso.substr(8, 2))};
+}
+
+std::string format_day(std::chrono::sys_days d) {
+    const std::chrono::year_month_day ymd{d};
+    char s[16];
+    std::snprintf(s, sizeof s, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    return s;
+}
+
 // The changes one run reports, read from each output: "<kind> <product>
 // <date>" from the status file, the overview's lists and the metrics'
 // counts ("<kind> <product> <n>").
@@ -244,7 +259,7 @@ reported changes_reported() {
     reported r;
     const std::string json = test::read_file(status_file), html = test::read_file(overview),
                       prom = test::read_file(metrics);
-    for (const std::string kind : {"vanished", "appeared", "changed"}) {
+    for (const std::string kind : {"vanished", "appeared", "changed", "unreadable"}) {
         const std::size_t from = json.find("\"" + kind + "\": ["), to = json.find(']', from);
         for (std::size_t at = json.find("{\"date\": \"", from); at < to; at = json.find("{\"date\": \"", at + 1))
             r.json.insert(kind + " " + json.substr(at + 35, json.find('"', at + 35) - at - 35) + " " +
@@ -253,8 +268,17 @@ reported changes_reported() {
         for (std::size_t li = html.find("<li>", h3); h3 != std::string::npos && li < html.find("</ul>", h3);
              li = html.find("<li>", li + 1)) {
             const std::string product = html.substr(li + 4, html.find(' ', li) - li - 4);
-            for (std::size_t d = html.find(": ", li) + 2; d < html.find("</li>", li); d += 12)
-                r.overview.insert(kind + " " + product + " " + html.substr(d, 10));
+            const std::size_t li_end = html.find("</li>", li);
+            for (std::size_t d = html.find("<time>", li); d < li_end; d = html.find("<time>", d + 1)) {
+                std::chrono::sys_days day = parse_day(html.substr(d + 6, 10));
+                r.overview.insert(kind + " " + product + " " + html.substr(d + 6, 10));
+                if (html.compare(d + 23, 10, " to <time>") != 0) continue;
+                d += 27;  // a run of days: every day up to its last
+                for (const auto last = parse_day(html.substr(d + 6, 10)); day < last;) {
+                    day += std::chrono::days{1};
+                    r.overview.insert(kind + " " + product + " " + format_day(day));
+                }
+            }
         }
         for (const char* product : {"VAK", "TOQ", "ZELK", "HUV", "PEX", "WYT"}) {
             const std::string series = "korvane_l2_changes{product=\"" + std::string(product) + "\",change=\"" + kind + "\"} ";
@@ -266,20 +290,31 @@ reported changes_reported() {
     return r;
 }
 
+// Sets TZ for one test: the run's times must keep their zone's offset.
+class zone {
+public:
+    explicit zone(const char* tz) { setenv("TZ", tz, 1); }
+    ~zone() { unsetenv("TZ"); }
+    zone(const zone&) = delete;
+    zone& operator=(const zone&) = delete;
+};
+
 // Runs in sequence over a store that loses, gains and replaces files, with
 // a failed run and an empty mount point between them: each good run
 // reports the changes since the last complete survey, in every output.
+// West of Greenwich, so that an offset's sign and unit are read back.
 TEST_F(Program, ChangesSinceTheLastCompleteSurveyAreReportedEverywhere) {
-    test::add_data_file(store, "VAK_SURVEY", 2004, 7, 5);
-    test::add_data_file(store, "TOQ_HFx1024", 2004, 7, 6);
-    test::add_data_file(store, "HUV_BURSTx", 2004, 7, 7);
+    const zone west("EST5");
+    for (const char* name : {"VAK_SURVEY", "TOQ_HFx1024", "HUV_BURSTx"})
+        for (int day = 5; day <= 7; ++day) test::add_data_file(store, name, 2004, 7, day);
     ASSERT_EQ(run().status, 0);
     EXPECT_NE(test::read_file(status_file).find("\"changes\": {\"since\": null,\n  \"vanished\": [],\n  \"appeared\": [],"
-                                                "\n  \"changed\": []},\n \"last_run\": {\"time\": \""),
+                                                "\n  \"changed\": [],\n  \"unreadable\": []},\n \"last_run\": {\"time\": \""),
               std::string::npos);
-    EXPECT_EQ(test::count(test::read_file(metrics), "korvane_l2_changes{"), 18);
+    EXPECT_EQ(test::count(test::read_file(metrics), "korvane_l2_changes{"), 24);
     EXPECT_TRUE(changes_reported().metrics.empty());
     const std::string first_json = test::read_file(status_file), first_page = test::read_file(page);
+    EXPECT_EQ(first_json.substr(34, 6), "-05:00");
 
     // The store is gone, then an empty folder stands in its place: both fail,
     // and every output still shows the first survey.
@@ -296,44 +331,102 @@ TEST_F(Program, ChangesSinceTheLastCompleteSurveyAreReportedEverywhere) {
         EXPECT_NE(json.find("\"success\": false, \"message\": \"" + store_failure.substr(0, store_failure.size() - 1) + "\"}}"),
                   std::string::npos);
         const std::string prom = test::read_file(metrics);
-        EXPECT_NE(prom.find("korvane_l2_files{product=\"VAK\",status=\"primary\"} 1\n"), std::string::npos);
+        EXPECT_NE(prom.find("korvane_l2_files{product=\"VAK\",status=\"primary\"} 3\n"), std::string::npos);
         EXPECT_NE(prom.find("\nkorvane_l2_last_run_success 0\n"), std::string::npos);
         EXPECT_NE(test::read_file(overview).find("<p class=\"failed\" role=\"alert\">"), std::string::npos);
         fs::remove_all(store);
     }
     fs::rename(kept, store);
 
-    // One file vanishes, one appears, one is renamed to its fallback, one
-    // gets a new status-change time (a second later: ctime has seconds).
-    fs::remove(store / "20040705/KORVANE_VAK_SURVEY_20040705_V01.bin");
-    test::add_data_file(store, "PEX_xxxxxx", 2011, 3, 14);
-    fs::rename(store / "20040706/KORVANE_TOQ_HFx1024_20040706_V01.bin",
-               store / "20040706/KORVANE_TOQ_VLF1024_20040706_V01.bin");
+    // Two files vanish, two appear, two are renamed to their fallback, two
+    // get a new status-change time (a second later: ctime has seconds).
+    for (int day = 5; day <= 6; ++day) {
+        fs::remove(store / ("2004070" + std::to_string(day) + "/KORVANE_VAK_SURVEY_2004070" + std::to_string(day) + "_V01.bin"));
+        test::add_data_file(store, "PEX_xxxxxx", 2011, 3, 8 + day);
+        fs::rename(store / ("2004070" + std::to_string(day) + "/KORVANE_TOQ_HFx1024_2004070" + std::to_string(day) + "_V01.bin"),
+                   store / ("2004070" + std::to_string(day) + "/KORVANE_TOQ_VLF1024_2004070" + std::to_string(day) + "_V01.bin"));
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    fs::permissions(store / "20040707/KORVANE_HUV_BURSTx_20040707_V01.bin", fs::perms(0600));
+    for (int day = 5; day <= 6; ++day)
+        fs::permissions(store / ("2004070" + std::to_string(day) + "/KORVANE_HUV_BURSTx_2004070" + std::to_string(day) + "_V01.bin"),
+                        fs::perms(0600));
     ASSERT_EQ(run().status, 0);
-    const std::set<std::string> want = {"vanished VAK 2004-07-05", "appeared PEX 2011-03-14",
-                                        "changed TOQ 2004-07-06", "changed HUV 2004-07-07"};
+    const std::set<std::string> want = {"vanished VAK 2004-07-05", "vanished VAK 2004-07-06", "appeared PEX 2011-03-13",
+                                        "appeared PEX 2011-03-14", "changed TOQ 2004-07-05", "changed TOQ 2004-07-06",
+                                        "changed HUV 2004-07-05",  "changed HUV 2004-07-06"};
+    const std::set<std::string> counts = {"vanished VAK 2", "appeared PEX 2", "changed TOQ 2", "changed HUV 2"};
     const reported got = changes_reported();
     EXPECT_EQ(got.json, want);
     EXPECT_EQ(got.overview, want);
-    EXPECT_EQ(got.metrics, (std::set<std::string>{"vanished VAK 1", "appeared PEX 1", "changed TOQ 1", "changed HUV 1"}));
+    EXPECT_EQ(got.metrics, counts);
+    if (std::system("command -v python3 >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("python3 -m json.tool " + status_file.string() + " >/dev/null").c_str()), 0);
+    }
     const std::string json = test::read_file(status_file);
     EXPECT_EQ(json.substr(json.find("\"since\": ") + 10, 25), first_json.substr(15, 25));  // the first survey's time
     EXPECT_NE(json.find("\"last_run\": {\"time\": \"" + json.substr(15, 25) + "\", \"success\": true}}\n"),
               std::string::npos);
 
-    // Unchanged since: nothing to report. A damaged state is no state.
+    // A failed run still reports the last survey and its changes, as the
+    // state kept them.
+    fs::rename(store, kept);
+    ASSERT_EQ(run().status, 255);
+    fs::rename(kept, store);
+    EXPECT_EQ(changes_reported().json, want);
+    EXPECT_EQ(changes_reported().metrics, counts);
+
+    // Unchanged since: nothing to report. A damaged state is no state,
+    // even where the damage still reads as a state: a digit of a time, or
+    // a file's name (p and f), under the same end line.
     ASSERT_EQ(run().status, 0);
     EXPECT_TRUE(changes_reported().json.empty());
     const std::string good = test::read_file(state);
+    const std::size_t time_digit = good.find(" p") + 5, name = good.find(" p") + 1;
+    std::string retimed = good, renamed = good;
+    retimed[time_digit] = retimed[time_digit] == '1' ? '2' : '1';
+    renamed[name] = 'f';
     for (const std::string& damaged : {good.substr(0, good.size() / 2), std::string(good).replace(5000, 1, "x"),
-                                       std::string(4096, '\xA7'), std::string()}) {
+                                       std::string(4096, '\xA7'), std::string(), retimed, renamed}) {
         test::write_file(state, damaged);
         ASSERT_EQ(run().status, 0);
         EXPECT_NE(test::read_file(status_file).find("\"since\": null"), std::string::npos);
         EXPECT_NE(test::read_file(state).find("\nsince -\n"), std::string::npos);  // a fresh state
     }
+}
+
+// A day folder the running account may not search: its files are
+// unreadable, never vanished, and the page shows them red.
+TEST_F(Program, AnUnsearchableDayIsUnreadableNotVanished) {
+    for (const fs::path& p : {www, store, metrics.parent_path(), state.parent_path()})
+        fs::permissions(p, fs::perms::all);
+    for (const char* name : {"VAK_SURVEY", "TOQ_HFx1024", "ZEL_VLF1024", "HUV_BURSTx", "PEX_xxxxxx", "VAK_ORBITO"})
+        test::add_data_file(store, name, 2004, 7, 6);
+    const test::run_options nobody{nullptr, -1, true};
+    ASSERT_EQ(run(nobody).status, 0);
+    fs::permissions(store / "20040706", fs::perms::none);
+    const test::run_result r = run(nobody);
+    fs::permissions(store / "20040706", fs::perms(0755));
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string red_row = "<td>06/07/2004</td>";
+    for (int i = 0; i < 6; ++i) red_row += "<td bgcolor=\"#b00000\"></td>";
+    EXPECT_NE(test::read_file(page).find(red_row + "</tr>"), std::string::npos);
+    std::set<std::string> want, counts;
+    for (const char* p : {"VAK", "TOQ", "ZELK", "HUV", "PEX", "WYT"}) {
+        want.insert(std::string("unreadable ") + p + " 2004-07-06");
+        counts.insert(std::string("unreadable ") + p + " 1");
+    }
+    const reported got = changes_reported();
+    EXPECT_EQ(got.json, want);
+    EXPECT_EQ(got.overview, want);
+    EXPECT_EQ(got.metrics, counts);
+    EXPECT_NE(test::read_file(metrics).find("korvane_l2_files{product=\"WYT\",status=\"unreadable\"} 1\n"),
+              std::string::npos);
+    EXPECT_NE(test::read_file(status_file).find("{\"date\": \"2004-07-06\", \"status\": [\"unreadable\", \"unreadable\""),
+              std::string::npos);
+    // Readable again: seen again, nothing vanished.
+    ASSERT_EQ(run(nobody).status, 0);
+    EXPECT_EQ(changes_reported().metrics.count("appeared VAK 1"), 1u);
+    EXPECT_EQ(changes_reported().metrics.count("vanished VAK 1"), 0u);
 }
 
 TEST_F(Program, FilesCountByExistenceAlone) {

@@ -110,21 +110,29 @@ TEST(Summary, OverviewShowsWhatTheSurveyHolds) {
              "<td>3 (0.1&nbsp;%)</td>",                                                // PEX missing
              "<td class=\"c3\" title=\"PEX 2004-09: 27 primary, 0 fallback, 3 missing\">",  // 90 % is c3
              "<td class=\"c4 fb\" title=\"VAK 2004-07: 26 primary, 1 fallback, 0 missing\">",
-             "<tr><td>2004-07-31</td><td>2004-08-01</td><td>2</td></tr>",
-             "<h2>Changes since the survey of 09/12/2026 05:00:00</h2>",
-             "<h3 class=\"vanished\">Vanished: 5 files</h3>\n<ul>\n<li>ZELK (2): 2004-07-31, 2004-08-01</li>\n"
-             "<li>PEX (3): 2004-09-03, 2004-09-04, 2004-09-05</li>",
-             "<h3 class=\"changed\">Changed: 2 files</h3>\n<ul>\n<li>VAK (1): 2004-07-05</li>\n<li>ZELK (1): 2004-07-05</li>",
+             "<tr><td><time>2004-07-31</time></td><td><time>2004-08-01</time></td><td>2</td></tr>",
+             "<p class=\"succeeded\">The last run, <time>2026-12-09 06:00:00 +01:00</time>, succeeded.</p>",
+             "<p>Survey of <time>2026-12-09 06:00:00 +01:00</time>, 2004-07-05 to 2011-03-14 (2444 days). "
+             "<a href=\"page.html\">Daily table</a></p>",
+             "<h2>Changes since the survey of <time>2026-12-09 05:00:00 +01:00</time></h2>",
+             "<h3 class=\"vanished\">Vanished: 5 files</h3>\n<ul>\n"
+             "<li>ZELK (2): <time>2004-07-31</time> to <time>2004-08-01</time> (2 days)</li>\n"
+             "<li>PEX (3): <time>2004-09-03</time> to <time>2004-09-05</time> (3 days)</li>",
+             "<h3 class=\"changed\">Changed: 2 files</h3>\n<ul>\n<li>VAK (1): <time>2004-07-05</time></li>\n"
+             "<li>ZELK (1): <time>2004-07-05</time></li>",
          })
         EXPECT_NE(page.find(want), std::string::npos) << want;
     EXPECT_EQ(page.find("Appeared"), std::string::npos);
+    // The last kinds have nothing: the others still have.
+    EXPECT_EQ(page.find("No file"), std::string::npos);
 }
 
-// Fifty days of a product and change are named, then counted; a failed
-// run's banner escapes its message and says the survey is the last one.
+// Fifty runs of days of a product and change are named, then the days
+// left are counted; a failed run's banner escapes its message and says the
+// survey is the last one; no link leads to a page that does not exist.
 TEST(Summary, OverviewListsTheFirstFiftyChangesAndTheFailure) {
     std::set<int> gone;
-    for (int i = 100; i < 160; ++i) gone.insert(i);
+    for (int i = 100; i < 220; i += 2) gone.insert(i);  // 60 runs of one day
     auto earlier = std::make_unique<korvane::survey_record>(), r = std::make_unique<korvane::survey_record>();
     const korvane::timestamp then{{2026, 12, 9, 5, 0, 0}, 0}, now{{2026, 12, 9, 6, 0, 0}, 0};
     korvane::compare_surveys(nullptr, *make(1, {}, {}), then, earlier.get());
@@ -136,11 +144,12 @@ TEST(Summary, OverviewListsTheFirstFiftyChangesAndTheFailure) {
     std::size_t size = 0;
     std::FILE* f = open_memstream(&text, &size);
     const korvane::run_outcome failed{now, 0, 0, false, "FATAL ERROR DATA STORE /a<b>/"};
-    ASSERT_EQ(korvane::write_overview(f, {r.get(), sum.get()}, failed, {"page.html", ""}), 0);
+    ASSERT_EQ(korvane::write_overview(f, {r.get(), sum.get()}, failed, {nullptr, ""}), 0);
     std::fclose(f);
     const std::string page(text, size);
     std::free(text);
-    EXPECT_NE(page.find(", 2004-12-01 and 10 more</li>"), std::string::npos);  // day 149 is the 50th
+    EXPECT_NE(page.find(", <time>2005-01-19</time> and 10 more days</li>"), std::string::npos);  // day 198 is the 50th
+    EXPECT_EQ(page.find("Daily table"), std::string::npos);
     EXPECT_NE(page.find("failed:</strong> FATAL ERROR DATA STORE /a&lt;b&gt;/<br>What follows is the last"),
               std::string::npos);
     EXPECT_LT(page.find("class=\"failed\""), page.find("<h2>"));

@@ -1,8 +1,10 @@
 // libFuzzer target: the state file, which a run reads back and must never
-// trust. The input gets a correct checksum line, so that the fuzzer reaches
-// the parser behind it; whatever the parser accepts must write back to the
-// very same bytes, and a file it refuses must not crash it.
-#include <sys/mman.h>
+// trust. The input is the survey, then after a 0x01 byte what follows its
+// end line; the survey gets a correct checksum line, so that the fuzzer
+// reaches the parser behind it. Whatever the parser accepts must write
+// back to the very same survey, published exactly when the text after
+// the end line was the published line, and a file it refuses must not
+// crash it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,25 +16,51 @@
 
 #include "state.h"
 
+namespace {
+
+constexpr char root[] = "/DATA/KORVANE/DATA/L2/";
+
+// A file of its own in the temporary folder: the reader follows no link,
+// so a /proc/self/fd name would not do.
+const char* state_path() {
+    static std::string path = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string p = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/fuzz_state.XXXXXX";
+        const int fd = mkstemp(p.data());
+        if (fd < 0) std::abort();
+        close(fd);
+        return p;
+    }();
+    static const int removed_at_exit = std::atexit([] { unlink(path.c_str()); });
+    (void)removed_at_exit;
+    return path.c_str();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const int fd = memfd_create("state", 0);
     static auto record = std::make_unique<korvane::survey_record>();
-    std::string text(reinterpret_cast<const char*>(data), size);
+    std::string text(reinterpret_cast<const char*>(data), size), after;
+    if (const std::size_t cut = text.find('\x01'); cut != std::string::npos) {
+        after = text.substr(cut + 1);
+        text.resize(cut);
+    }
     std::uint64_t h = 14695981039346656037ULL;
     for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
     char end[32];
     std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(h));
     text += end;
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-        return 0;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-    if (!korvane::read_state(path, record.get())) return 0;
+    std::FILE* in = std::fopen(state_path(), "w");
+    if (in == nullptr || std::fwrite(text.data(), 1, text.size(), in) != text.size() ||
+        std::fwrite(after.data(), 1, after.size(), in) != after.size() || std::fclose(in) != 0)
+        std::abort();
+    if (!korvane::read_state(state_path(), root, record.get())) return 0;
     char* back = nullptr;
     std::size_t back_size = 0;
     std::FILE* f = open_memstream(&back, &back_size);
-    if (f == nullptr || korvane::write_state(f, *record) != 0 || std::fclose(f) != 0) std::abort();
-    if (back_size != text.size() || std::memcmp(back, text.data(), back_size) != 0) std::abort();
+    if (f == nullptr || korvane::write_state(f, *record, root) != 0 || std::fclose(f) != 0) std::abort();
+    const std::string expected = text + (record->published ? after : "");
+    if (back_size != expected.size() || std::memcmp(back, expected.data(), back_size) != 0) std::abort();
     std::free(back);
     return 0;
 }

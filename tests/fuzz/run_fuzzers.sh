@@ -22,7 +22,7 @@ if ! clang++ -fsanitize=fuzzer "$probe.cpp" -o "$probe" 2>/dev/null; then
 fi
 # The state file's reader is the watch's; the other targets are the library's.
 extra=("$src/period/period.cpp")
-[ "$target" = state ] && extra=("$src/availability/state.cpp" "$src/availability/record.cpp" "$src/availability/probe.cpp")
+[ "$target" = state ] && extra=("$src/availability/state.cpp" "$src/availability/record.cpp" "$src/availability/probe.cpp" "$src/availability/clock.cpp")
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
   "${extra[@]}" -o "$out/fuzz_$target"

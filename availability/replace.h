@@ -14,8 +14,8 @@
 // carries an exclusive lock while its run lives: a later run removes the
 // hidden files of its own account that nobody locks (left by a killed run)
 // and never touches another live run's file.
-#ifndef AVAILABILITY_PUBLISH_H
-#define AVAILABILITY_PUBLISH_H
+#ifndef AVAILABILITY_REPLACE_H
+#define AVAILABILITY_REPLACE_H
 
 #include <sys/types.h>
 
@@ -24,7 +24,7 @@
 
 namespace korvane {
 
-struct page_file {
+struct replacement {
     char target[PATH_MAX];  // the file to replace (symbolic links followed)
     int dir_fd;             // its folder
     const char* name;       // its name in that folder (points into target)
@@ -35,24 +35,24 @@ struct page_file {
     char buffer[1 << 16];   // the stream's buffer: the file goes out in big blocks
 };
 
-// page_open: prepares the replacement of page_path and opens a stream on
+// replace_open: prepares the replacement of path and opens a stream on
 // the new file. Fails (-1, nothing left behind, nothing changed) wherever
-// fopen(page_path, "w") would fail and wherever the replacement would be
+// fopen(path, "w") would fail and wherever the replacement would be
 // refused at the end: the folder is missing or not writable, the target
 // exists and is not a regular file or is not writable by this account, or
-// it belongs to another account in a sticky folder, or it is a link that
-// open() would not follow (another account's, in a sticky world-writable
-// folder). A dangling link as the page is followed: the link stays and its
-// target is created. The new file gets the existing file's mode less its
-// set-id bits, owner and group (the owner where this account may set it),
-// or 0666 less the umask. Checks permissions without
-// opening the existing file.
+// it belongs to another account in a sticky folder, or it is a symbolic
+// link that belongs neither to this account nor to root (in any folder).
+// A link that is followed stays, and its target is replaced (created,
+// when the link dangles). The new file gets the existing file's mode less
+// its set-id bits, owner and group (only where they differ, and the owner
+// only where this account may set it), or 0666 less the umask. Checks
+// permissions without opening the existing file.
 // kind: named_only skips the unnamed file (as on a file system without
 // O_TMPFILE); the program always uses unnamed_if_possible.
 enum class temp_kind { unnamed_if_possible, named_only };
-[[nodiscard]] int page_open(const char* page_path, page_file* pf, temp_kind kind = temp_kind::unnamed_if_possible);
+[[nodiscard]] int replace_open(const char* path, replacement* pf, temp_kind kind = temp_kind::unnamed_if_possible);
 
-// page_commit: flushes and closes the stream, syncs the file, names it and
+// replace_commit: flushes and closes the stream, syncs the file, names it and
 // renames it over the target, then syncs the folder. Returns 0;
 // commit_failed when the target is untouched (nothing remains of the new
 // file); commit_unsynced when the new file replaced the target but the
@@ -60,15 +60,15 @@ enum class temp_kind { unnamed_if_possible, named_only };
 // back.
 inline constexpr int commit_failed = -1;
 inline constexpr int commit_unsynced = -2;
-[[nodiscard]] int page_commit(page_file* pf);
+[[nodiscard]] int replace_commit(replacement* pf);
 
-// page_abandon: closes the stream and removes whatever page_open made.
-void page_abandon(page_file* pf);
+// replace_abandon: closes the stream and removes whatever replace_open made.
+void replace_abandon(replacement* pf);
 
 // remove_stale_temporaries: removes from the folder of the page the hidden
 // files ".<page name>.korvane-new.XXXXXX" of this account that no live
 // run holds. Returns how many.
-int remove_stale_temporaries(const page_file& pf);
+int remove_stale_temporaries(const replacement& pf);
 
 }  // namespace korvane
 

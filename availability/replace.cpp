@@ -1,4 +1,4 @@
-#include "publish.h"
+#include "replace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -156,20 +156,11 @@ void folder_of(const char* path, char (&dir)[PATH_MAX]) {
     else copy(dir, path, slash == path ? 1 : static_cast<std::size_t>(slash - path));
 }
 
-// Whether the kernel's rule for links in shared folders
-// (fs.protected_symlinks) lets this account follow the link described by
-// link_st in path's folder: in a sticky, world-writable folder only links
-// of this account or of the folder's owner are followed. Another
-// account's link planted beside the page could otherwise make a
-// privileged run replace any file it points to.
-bool may_follow(const char* path, const struct stat& link_st) {
-    char dir[PATH_MAX];
-    folder_of(path, dir);
-    struct stat ds {};
-    if (stat(dir, &ds) != 0) return false;
-    const bool shared = (ds.st_mode & S_ISVTX) != 0 && (ds.st_mode & S_IWOTH) != 0;
-    return !shared || link_st.st_uid == geteuid() || link_st.st_uid == ds.st_uid;
-}
+// Whether a link is followed: only one of this account or of root, in any
+// folder. Another account's link planted beside an output could otherwise
+// make the run replace any file that link points to, with the run's
+// rights.
+bool may_follow(const struct stat& link_st) { return link_st.st_uid == geteuid() || link_st.st_uid == 0; }
 
 // Follows symbolic links as open() would, even to a target that does not
 // exist yet. False on a loop, a name too long, or a link open() would
@@ -179,7 +170,7 @@ bool resolve_links(const char* path, char (&out)[PATH_MAX]) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return true;
-        if (!may_follow(out, st)) return false;
+        if (!may_follow(st)) return false;
         char link[PATH_MAX];
         const ssize_t n = readlink(out, link, sizeof link - 1);
         if (n <= 0) return false;
@@ -207,7 +198,7 @@ bool may(int dir_fd, const char* name, int mode) {
 // EEXIST tries another name. On success the name is in pf->temp and in
 // the handler's table; on failure in neither.
 template <class Make>
-bool under_hidden_name(page_file* pf, Make make) {
+bool under_hidden_name(replacement* pf, Make make) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         make_temp_name(pf->temp, pf->name, next_seed());
         const signals_held held;
@@ -246,7 +237,7 @@ bool proc_link_works(int fd) {
 // Creates the new file: unnamed where the file system and /proc allow it,
 // else under a hidden name. Locked either way, so that no other run
 // removes it.
-int create_file(page_file* pf, mode_t mode, temp_kind kind) {
+int create_file(replacement* pf, mode_t mode, temp_kind kind) {
     if (kind == temp_kind::unnamed_if_possible) {
         const int fd = openat(pf->dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
@@ -285,7 +276,7 @@ int create_file(page_file* pf, mode_t mode, temp_kind kind) {
 
 // Gives an unnamed file its hidden name, through /proc, which lets any
 // account link a file it has open.
-bool name_file(page_file* pf) {
+bool name_file(replacement* pf) {
     if (pf->temp[0] != '\0') return true;
     char proc[64];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", pf->file_fd);
@@ -294,7 +285,7 @@ bool name_file(page_file* pf) {
     });
 }
 
-void reset(page_file* pf) {
+void reset(replacement* pf) {
     pf->dir_fd = pf->file_fd = pf->slot = -1;
     pf->temp[0] = '\0';
     pf->stream = nullptr;
@@ -303,9 +294,9 @@ void reset(page_file* pf) {
 
 }  // namespace
 
-int page_open(const char* page_path, page_file* pf, temp_kind kind) {
+int replace_open(const char* path, replacement* pf, temp_kind kind) {
     reset(pf);
-    if (!resolve_links(page_path, pf->target)) return -1;
+    if (!resolve_links(path, pf->target)) return -1;
     char dir[PATH_MAX];
     folder_of(pf->target, dir);
     if (const char* slash = std::strrchr(pf->target, '/')) pf->name = slash + 1;
@@ -314,7 +305,7 @@ int page_open(const char* page_path, page_file* pf, temp_kind kind) {
     if (pf->dir_fd < 0) pf->dir_fd = open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat ds {};
     if (pf->dir_fd < 0 || fstat(pf->dir_fd, &ds) != 0 || !may(pf->dir_fd, ".", W_OK | X_OK)) {
-        page_abandon(pf);
+        replace_abandon(pf);
         return -1;
     }
 
@@ -328,13 +319,13 @@ int page_open(const char* page_path, page_file* pf, temp_kind kind) {
             (ds.st_mode & S_ISVTX) != 0 && me != 0 && st.st_uid != me && ds.st_uid != me;
         // Only a regular file can be replaced by renaming.
         if (!S_ISREG(st.st_mode) || !may(pf->dir_fd, pf->name, W_OK) || sticky_refusal) {
-            page_abandon(pf);
+            replace_abandon(pf);
             return -1;
         }
         mode = st.st_mode & 07777 & ~06000;  // never a set-id page
     } else {
         if (errno != ENOENT) {
-            page_abandon(pf);
+            replace_abandon(pf);
             return -1;
         }
         const mode_t mask = umask(0);
@@ -345,22 +336,27 @@ int page_open(const char* page_path, page_file* pf, temp_kind kind) {
     install_handlers();
     remove_stale_temporaries(*pf);
     if (create_file(pf, 0600, kind) != 0) {
-        page_abandon(pf);
+        replace_abandon(pf);
         return -1;
     }
-    // Keep the owner and group where this account may (root may).
-    if (existed && fchown(pf->file_fd, st.st_uid, st.st_gid) != 0) {
+    // Keep the owner and group where this account may (root may). Only
+    // when they differ: a sandbox may forbid changing owners at all (the
+    // unit's system-call filter kills a run that tries), and a run of the
+    // account that owns the file has nothing to change.
+    struct stat made {};
+    const bool same_owner = fstat(pf->file_fd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
+    if (existed && !same_owner && fchown(pf->file_fd, st.st_uid, st.st_gid) != 0 && made.st_gid != st.st_gid) {
         [[maybe_unused]] const int ignored = fchown(pf->file_fd, static_cast<uid_t>(-1), st.st_gid);
     }
     if (fchmod(pf->file_fd, mode) != 0 || (pf->stream = fdopen(pf->file_fd, "w")) == nullptr) {
-        page_abandon(pf);
+        replace_abandon(pf);
         return -1;
     }
     std::setvbuf(pf->stream, pf->buffer, _IOFBF, sizeof pf->buffer);
     return 0;
 }
 
-int page_commit(page_file* pf) {
+int replace_commit(replacement* pf) {
     bool ok = std::fflush(pf->stream) == 0 && std::ferror(pf->stream) == 0;
     ok = ok && fsync(pf->file_fd) == 0;
     ok = ok && name_file(pf);
@@ -373,7 +369,7 @@ int page_commit(page_file* pf) {
     pf->file_fd = held;
     ok = ok && renameat(pf->dir_fd, pf->temp, pf->dir_fd, pf->name) == 0;
     if (!ok) {
-        page_abandon(pf);
+        replace_abandon(pf);
         return commit_failed;
     }
     release_slot(&pf->slot);
@@ -382,11 +378,11 @@ int page_commit(page_file* pf) {
     // path (no read permission on it) cannot be synced: its file system is.
     const int fl = fcntl(pf->dir_fd, F_GETFL);
     const bool synced = fl >= 0 && ((fl & O_PATH) == 0 ? fsync(pf->dir_fd) : syncfs(held)) == 0;
-    page_abandon(pf);
+    replace_abandon(pf);
     return synced ? 0 : commit_unsynced;
 }
 
-void page_abandon(page_file* pf) {
+void replace_abandon(replacement* pf) {
     if (pf->stream != nullptr) std::fclose(pf->stream);
     else if (pf->file_fd >= 0) close(pf->file_fd);
     pf->stream = nullptr;
@@ -398,7 +394,7 @@ void page_abandon(page_file* pf) {
     pf->dir_fd = -1;
 }
 
-int remove_stale_temporaries(const page_file& pf) {
+int remove_stale_temporaries(const replacement& pf) {
     const int fd = openat(pf.dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* d = fd >= 0 ? fdopendir(fd) : nullptr;
     if (d == nullptr) {

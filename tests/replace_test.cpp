@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "publish.h"
+#include "replace.h"
 #include "support.h"
 
 namespace {
 
 namespace fs = test::fs;
 
-korvane::page_file pf;  // large: not on the stack
+korvane::replacement pf;  // large: not on the stack
 
 int entries(const fs::path& dir) {
     int n = 0;
@@ -24,23 +24,23 @@ int entries(const fs::path& dir) {
     return n;
 }
 
-TEST(Publish, LongestNamesStillGetATemporaryName) {
+TEST(Replace, LongestNamesStillGetATemporaryName) {
     test::temp_dir dir;
     for (const auto kind : {korvane::temp_kind::unnamed_if_possible, korvane::temp_kind::named_only}) {
         const fs::path page = dir.path() / std::string(250, 'p');
-        ASSERT_EQ(korvane::page_open(page.c_str(), &pf, kind), 0);
+        ASSERT_EQ(korvane::replace_open(page.c_str(), &pf, kind), 0);
         std::fputs("new", pf.stream);
-        ASSERT_EQ(korvane::page_commit(&pf), 0);
+        ASSERT_EQ(korvane::replace_commit(&pf), 0);
         EXPECT_EQ(test::read_file(page), "new");
         EXPECT_EQ(entries(dir.path()), 1);
     }
     // A name no folder can hold cannot be checked, so it is not taken as absent.
     const fs::path too_long = dir.path() / std::string(NAME_MAX + 1, 'p');
-    EXPECT_EQ(korvane::page_open(too_long.c_str(), &pf), -1);
+    EXPECT_EQ(korvane::replace_open(too_long.c_str(), &pf), -1);
     EXPECT_EQ(entries(dir.path()), 1);
 }
 
-TEST(Publish, AKilledRunLeavesNothing) {
+TEST(Replace, AKilledRunLeavesNothing) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     test::write_file(page, "previous");
@@ -49,7 +49,7 @@ TEST(Publish, AKilledRunLeavesNothing) {
             const pid_t pid = fork();
             ASSERT_GE(pid, 0);
             if (pid == 0) {
-                if (korvane::page_open(page.c_str(), &pf, kind) != 0) _exit(1);
+                if (korvane::replace_open(page.c_str(), &pf, kind) != 0) _exit(1);
                 std::fputs("half a page", pf.stream);
                 std::fflush(pf.stream);
                 raise(sig);
@@ -64,17 +64,17 @@ TEST(Publish, AKilledRunLeavesNothing) {
     }
 }
 
-TEST(Publish, ACommitThatFailsLeavesNothing) {
+TEST(Replace, ACommitThatFailsLeavesNothing) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     for (const auto kind : {korvane::temp_kind::unnamed_if_possible, korvane::temp_kind::named_only}) {
         test::write_file(page, "previous");
-        ASSERT_EQ(korvane::page_open(page.c_str(), &pf, kind), 0);
+        ASSERT_EQ(korvane::replace_open(page.c_str(), &pf, kind), 0);
         std::fputs("new", pf.stream);
         // The page becomes a folder that holds a file: the rename fails.
         fs::remove(page);
         test::write_file(page / "in-the-way");
-        EXPECT_EQ(korvane::page_commit(&pf), korvane::commit_failed);
+        EXPECT_EQ(korvane::replace_commit(&pf), korvane::commit_failed);
         EXPECT_EQ(entries(dir.path()), 1);
         fs::remove_all(page);
     }
@@ -82,7 +82,7 @@ TEST(Publish, ACommitThatFailsLeavesNothing) {
 
 // Runs at once where unnamed files are not available: one run's sweep
 // must never cost another run its file.
-TEST(Publish, ConcurrentNamedRunsAllSucceed) {
+TEST(Replace, ConcurrentNamedRunsAllSucceed) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     constexpr int runs = 12, commits = 40;
@@ -93,12 +93,12 @@ TEST(Publish, ConcurrentNamedRunsAllSucceed) {
         if (pid != 0) continue;
         int failed = 0;
         for (int i = 0; i < commits; ++i) {
-            if (korvane::page_open(page.c_str(), &pf, korvane::temp_kind::named_only) != 0) {
+            if (korvane::replace_open(page.c_str(), &pf, korvane::temp_kind::named_only) != 0) {
                 ++failed;
                 continue;
             }
             std::fputs("new", pf.stream);
-            failed += korvane::page_commit(&pf) != 0;
+            failed += korvane::replace_commit(&pf) != 0;
         }
         _exit(failed > 0 ? 1 : 0);
     }
@@ -112,7 +112,7 @@ TEST(Publish, ConcurrentNamedRunsAllSucceed) {
     EXPECT_EQ(entries(dir.path()), 1);
 }
 
-TEST(Publish, DebrisGoesALiveRunsFileStays) {
+TEST(Replace, DebrisGoesALiveRunsFileStays) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
     struct row {
@@ -140,8 +140,8 @@ TEST(Publish, DebrisGoesALiveRunsFileStays) {
         held.push_back(open((dir.path() / r.name).c_str(), O_RDONLY));
         ASSERT_EQ(flock(held.back(), LOCK_EX), 0);
     }
-    ASSERT_EQ(korvane::page_open(page.c_str(), &pf), 0);
-    ASSERT_EQ(korvane::page_commit(&pf), 0);
+    ASSERT_EQ(korvane::replace_open(page.c_str(), &pf), 0);
+    ASSERT_EQ(korvane::replace_commit(&pf), 0);
     for (const row& r : rows) {
         if (root || !r.foreign) {
             EXPECT_EQ(fs::exists(dir.path() / r.name), r.stays) << r.name;

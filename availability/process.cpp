@@ -1,0 +1,71 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+namespace korvane {
+
+bool switch_account(const char* account) {
+    if (account[0] == '\0' || geteuid() != 0) return true;
+    errno = 0;
+    const passwd* pw = getpwnam(account);
+    if (pw == nullptr) return false;
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+    // Groups first: once the user is no longer root, they cannot change.
+    if (initgroups(account, gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) return false;
+    // An account with uid 0 is root itself; otherwise root must be gone.
+    return uid == 0 || (setuid(0) != 0 && geteuid() == uid && getegid() == gid);
+}
+
+int lock_runs(const char* folder, double wait_seconds) {
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const double waited = static_cast<double>(now.tv_sec - start.tv_sec) +
+                              static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
+        if (waited >= wait_seconds) {
+            close(fd);
+            return lock_held_elsewhere;
+        }
+        const timespec pause{0, 50'000'000};
+        nanosleep(&pause, nullptr);
+    }
+    close(fd);
+    return -1;
+}
+
+bool make_folder_of(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr || slash == path) return true;
+    char dir[PATH_MAX];
+    const auto n = static_cast<std::size_t>(slash - path);
+    if (n >= sizeof dir) return false;
+    std::memcpy(dir, path, n);
+    dir[n] = '\0';
+    if (mkdir(dir, 0755) == 0) {
+        // Whatever the umask: the folder must be searchable by the readers
+        // of its files, as a folder the package makes is.
+        chmod(dir, 0755);
+        return true;
+    }
+    struct stat st {};
+    return errno == EEXIST && stat(dir, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace korvane
