@@ -1,6 +1,8 @@
 // check_korvane_web as a program: a copy built against a store and a page
 // in the build tree, run as cron would run it.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,6 +128,8 @@ TEST_F(Program, EmptyStoreGivesACompleteAllRedPage) {
     umask(mask);
     EXPECT_EQ(mode_of(page), 0666 & ~mask);
     EXPECT_EQ(strays(), 0);
+    // Still empty: not an unmounted disk, since no survey ever found a file.
+    EXPECT_EQ(run().status, 0);
 }
 
 TEST_F(Program, SecondRunReplacesThePageKeepingItsMode) {
@@ -638,6 +642,63 @@ TEST_F(Program, EachReplacementIsSyncedInOrder) {
     }
     EXPECT_TRUE(pending_dir.empty());
     EXPECT_EQ(renames, 5);  // page, state, overview, status file, metrics
+}
+
+// A run killed at any of its renames (systemd's stop, or a timeout),
+// then a clean run: the change it found is published all the same, in
+// the status file and the metrics, and once published is not repeated.
+// A state in place but not synced is the survey the outputs report.
+TEST_F(Program, AKilledRunLosesNoChange) {
+    const char* strace = "/usr/bin/strace";
+    if (access(strace, X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // the leak checker cannot run under ptrace
+    // Days 11 to 16 of July 2004, one vanishing in each case.
+    auto name = [](int day) { return "200407" + std::to_string(day) + "/KORVANE_VAK_SURVEY_200407" + std::to_string(day) + "_V01.bin"; };
+    for (int day = 11; day <= 17; ++day) test::add_data_file(store, "VAK_SURVEY", 2004, 7, day);
+    ASSERT_EQ(run().status, 0);
+    // Renames 1 to 5: the page, the state, the overview, the status file,
+    // the metrics.
+    for (int n = 1; n <= 5; ++n) {
+        fs::remove(store / name(n + 10));
+        const std::string inject = "inject=renameat:signal=SIGKILL:when=" + std::to_string(n);
+        const test::run_result killed =
+            test::run({strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat", "-e", inject, staged_bin.string()});
+        EXPECT_NE(killed.status, 0) << n;
+        EXPECT_EQ(run().status, 0) << n;
+        const std::string vanished = "vanished VAK 2004-07-" + std::to_string(n + 10);
+        EXPECT_EQ(changes_reported().json, std::set<std::string>{vanished}) << "killed at rename " << n;
+        EXPECT_EQ(changes_reported().metrics, std::set<std::string>{"vanished VAK 1"}) << "killed at rename " << n;
+        EXPECT_EQ(run().status, 0);
+        EXPECT_TRUE(changes_reported().metrics.empty()) << "published twice after rename " << n;
+    }
+    // The state's folder not synced (its fsync is the 4th: file and folder
+    // of the page, then of the state): reported, and what the outputs say.
+    fs::remove(store / name(16));
+    const test::run_result unsynced =
+        test::run({strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=4",
+                   staged_bin.string()});
+    EXPECT_EQ(unsynced.out, "FATAL ERROR SYNC " + state.string() + "\n");
+    EXPECT_EQ(changes_reported().json, std::set<std::string>{"vanished VAK 2004-07-16"});
+    const std::string json = test::read_file(status_file);
+    EXPECT_EQ(json.substr(15, 25), json.substr(json.find("\"last_run\": {\"time\": \"") + 22, 25));  // this run's survey
+}
+
+// A second run waits for the first to end, then runs.
+TEST_F(Program, RunsFollowEachOther) {
+    const test::run_result first = run();
+    ASSERT_EQ(first.status, 0);
+    const int held = open(state.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        close(held);
+    });
+    const test::run_result second = run();
+    release.join();
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(700));
 }
 
 TEST_F(Program, LostAddressIsAFailure) {

@@ -64,6 +64,25 @@ TEST(Replace, AKilledRunLeavesNothing) {
     }
 }
 
+// A signal its caller ignores (nohup) stays ignored: the run goes on.
+TEST(Replace, AnIgnoredSignalStaysIgnored) {
+    test::temp_dir dir;
+    const fs::path page = dir.path() / "page.html";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        if (korvane::replace_open(page.c_str(), &pf) != 0) _exit(1);
+        raise(SIGHUP);
+        std::fputs("new", pf.stream);
+        _exit(korvane::replace_commit(&pf) == 0 ? 3 : 2);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_EQ(test::read_file(page), "new");
+}
+
 TEST(Replace, ACommitThatFailsLeavesNothing) {
     test::temp_dir dir;
     const fs::path page = dir.path() / "page.html";
