@@ -46,6 +46,11 @@ want=$(sort <<EOF2
 644 ./share/man/man1/PERIODE.1.gz
 644 ./share/man/man1/temps.1.gz
 644 ./share/man/man1/check_korvane_web.1.gz
+644 ./share/doc/libtemps-dev/examples/CMakeLists.txt
+644 ./share/doc/libtemps-dev/examples/convert.cpp
+644 ./share/doc/libtemps-dev/examples/clock.correlation
+$(for p in korvane-watch libtemps2 libtemps-dev temps; do
+    printf '644 ./share/doc/%s/copyright\n644 ./share/doc/%s/changelog.gz\n' "$p" "$p"; done)
 EOF2
 )
 [ "$got" = "$want" ] || fail "install tree differs:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
@@ -76,7 +81,9 @@ else
 fi
 
 echo "== Debian package"
-(cd "$build" && cpack -G DEB -B "$tmp/pkg" >/dev/null)
+# Packaged under /usr, as the Debian package is (lintian looks for each
+# package's copyright and changelog in /usr/share/doc).
+(cd "$build" && cpack -G DEB -D CPACK_PACKAGING_INSTALL_PREFIX=/usr -B "$tmp/pkg" >/dev/null)
 deb=$(ls "$tmp"/pkg/korvane-watch_*.deb)
 lib=$(ls "$tmp"/pkg/libtemps2_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
 lib_files=$(dpkg-deb --contents "$lib") dev_files=$(dpkg-deb --contents "$dev")
@@ -86,7 +93,8 @@ dpkg-deb --info "$lib" > "$tmp/lib-info"
 grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps2: no shlibs file"
 grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps2: no ldconfig trigger"
 grep -q "^ Depends: libtemps2 (= 2.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps2"
-for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz; do
+for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz \
+            examples/clock.correlation examples/convert.cpp; do
   grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
 done
 if command -v lintian >/dev/null; then
@@ -117,21 +125,32 @@ done
 # takes the grant back.
 dpkg-deb -e "$deb" "$tmp/control"
 grep -q 'systemd-tmpfiles --create korvane-watch.conf$' "$tmp/control/postinst" || fail "postinst: no tmpfiles run"
-grep -q 'u:[a-z]*:rwx,m::rwx' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: the grant leaves the mask"
-grep -q 'setfacl -x u:' "$tmp/control/postrm" || fail "postrm: the grant stays after purge"
-# Purge leaves a folder that had no ACL without one (no mask either).
+# The grant, as postinst makes it and postrm takes it back, on folders of
+# the test's own: the account (uid 65534 here) may write, no other entry
+# gains a right, and purge puts each ACL back exactly as it was.
 if command -v getfacl >/dev/null; then
-  account=$(sed -n 's/^KORVANE_ACCOUNT:STRING=//p' "$build/CMakeCache.txt")
-  mkdir -m 755 "$tmp/granted"
-  sed -e "s|for dir in .*; do|for dir in $tmp/granted; do|" -e "s|u:$account|u:65534|" \
-    "$tmp/control/postrm" > "$tmp/postrm"
-  setfacl -m "$(sed -n 's/.*setfacl -m \(u:[^ ]*\).*/\1/p' "$tmp/control/postinst" | sed "s|u:[^:]*:|u:65534:|")" "$tmp/granted"
-  [ -n "$(getfacl -cs "$tmp/granted")" ] || fail "the grant made no ACL"
-  sh "$tmp/postrm" purge
-  [ -z "$(getfacl -cs "$tmp/granted")" ] && [ "$(stat -c %a "$tmp/granted")" = 755 ] ||
-    fail "purge leaves an ACL: $(getfacl -cs "$tmp/granted" | tr '\n' ' ')"
+  acl_code() { sed -n "/^# >>> acl $1/,/^# <<< acl $1/p" "$tmp/control/$2"; }
+  mkdir -m 755 "$tmp/plain" "$tmp/masked"
+  # A group entry the mask narrows to r-x: granting must not widen it.
+  setfacl -m g:65533:rwx,m::r-x "$tmp/masked"
+  for dir in plain masked; do getfacl -p -c -n "$tmp/$dir" > "$tmp/$dir.before"; done
+  (account=65534 saved_acls="$tmp/saved"; eval "$(acl_code grant postinst)"; grant "$tmp/plain"; grant "$tmp/masked"; grant "$tmp/masked")
+  effective() { getfacl -p -c -n -e "$1" | awk -v e="$2" 'index($0, e) == 1 { sub(/.*#effective:/, ""); print }'; }
+  for dir in plain masked; do
+    [ "$(getfacl -p -c -n "$tmp/$dir" | sed -n 's/^user:65534://p')" = rwx ] && [ "$(getfacl -p -c -n "$tmp/$dir" | sed -n 's/^mask:://p')" = rwx ] ||
+      fail "the grant does not let the account write in $dir: $(getfacl -p -c -n "$tmp/$dir" | tr '\n' ' ')"
+  done
+  [ "$(getfacl -p -c -n "$tmp/masked" | sed -n 's/^group:65533://p')" = r-x ] ||
+    fail "the grant widened a masked entry: $(getfacl -p -c -n "$tmp/masked" | tr '\n' ' ')"
+  [ "$(getfacl -p -c -n "$tmp/plain" | sed -n 's/^group:://p')" = r-x ] || fail "the grant widened the folder's group"
+  (account=65534 saved_acls="$tmp/saved"; eval "$(acl_code restore postrm)"; restore "$tmp/plain"; restore "$tmp/masked")
+  for dir in plain masked; do
+    diff <(getfacl -p -c -n "$tmp/$dir") "$tmp/$dir.before" >/dev/null ||
+      fail "purge leaves $dir otherwise: $(getfacl -p -c -n "$tmp/$dir" | tr '\n' ' ')"
+  done
+  [ -z "$(getfacl -p -cs "$tmp/plain")" ] && [ "$(stat -c %a "$tmp/plain")" = 755 ] || fail "purge leaves an ACL on plain"
 else
-  echo "SKIPPED purge of the grant: getfacl is not installed (Debian package acl)"
+  echo "SKIPPED the grant: getfacl is not installed (Debian package acl)"
 fi
 grep -q '^d /' "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" || fail "tmpfiles.d: page folder not made"
 # The state: a folder the unit may write in, made for the account; purge
@@ -147,11 +166,12 @@ esac
 mkdir -p "$tmp/purge/state" "$tmp/purge/metrics"
 for f in state/survey.state state/.survey.state.korvane-new.Ab12Cd metrics/korvane_l2.prom \
          metrics/.korvane_l2.prom.korvane-new.Xy34Zw metrics/node.prom; do : > "$tmp/purge/$f"; done
-sed -e "s|for file in .*; do|for file in \"$tmp/purge/metrics/korvane_l2.prom\" \"$tmp/purge/state/survey.state\"; do|" \
-    -e "s|^    state_dir=.*|    state_dir=$tmp/purge/state|" -e 's|command -v setfacl|false|' \
-    "$tmp/control/postrm" > "$tmp/postrm-files"
+sed -e "s|^metrics=.*|metrics=$tmp/purge/metrics/korvane_l2.prom|" -e "s|^state=.*|state=$tmp/purge/state/survey.state|" \
+    -e "s|^state_dir=.*|state_dir=$tmp/purge/state|" -e "s|^saved_acls=.*|saved_acls=$tmp/purge/acl/saved|" \
+    -e 's|command -v setfacl|false|' "$tmp/control/postrm" > "$tmp/postrm-files"
 sh "$tmp/postrm-files" remove
-[ -e "$tmp/purge/metrics/korvane_l2.prom" ] || fail "remove (not purge) took the metrics file"
+[ -e "$tmp/purge/metrics/korvane_l2.prom" ] && fail "remove keeps the metrics file: its last run says success for ever"
+[ -e "$tmp/purge/state/survey.state" ] || fail "remove (not purge) took the state"
 sh "$tmp/postrm-files" purge
 [ "$(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')" = "./metrics ./metrics/node.prom " ] ||
   fail "purge left: $(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')"
@@ -160,7 +180,12 @@ command=$(ls "$tmp"/pkg/temps_*.deb)
 grep -q "^ Depends: libtemps2 (= 2.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps2 and tzdata"
 grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"
 dpkg-deb -x "$deb" "$tmp/unpacked"
-[ "$("$tmp/unpacked$prefix/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
+[ "$("$tmp/unpacked/usr/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
+for p in korvane-watch libtemps2 libtemps-dev temps; do
+  dpkg-deb -x "$tmp"/pkg/${p}_*.deb "$tmp/doc-$p"
+  [ "$(zcat "$tmp/doc-$p/usr/share/doc/$p/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$(dpkg-deb -f "$tmp"/pkg/${p}_*.deb Version)" ] ||
+    fail "$p: the changelog's last entry is not the package's version"
+done
 
 if [ "$failures" -gt 0 ]; then echo "$failures failures"; exit 1; fi
 echo "packaging: all checks passed"
