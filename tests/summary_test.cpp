@@ -156,3 +156,41 @@ TEST(Summary, OverviewListsTheFirstFiftyChangesAndTheFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// A survey's time reads back as written, in any zone, and only a real
+// time reads: the state holds nothing else.
+TEST(Clock, TimestampsReadBackOnlyAsRealTimes) {
+    const struct {
+        const char* text;
+        bool real;
+        const char* readable;  // format_readable of what was read
+    } rows[] = {
+        {"2026-12-09T12:40:02-05:00", true, "2026-12-09 12:40:02 -05:00"},
+        {"2026-12-09T12:40:02+05:30", true, "2026-12-09 12:40:02 +05:30"},
+        {"2026-12-09T00:00:00-00:30", true, "2026-12-09 00:00:00 -00:30"},
+        {"2024-02-29T23:59:60+00:00", true, "2024-02-29 23:59:60 +00:00"},
+        {"2023-02-29T12:00:00+00:00", false, ""},
+        {"2026-02-31T12:00:00+00:00", false, ""},
+        {"2026-04-31T12:00:00+00:00", false, ""},
+        {"0000-01-01T12:00:00+00:00", false, ""},
+        {"2026-13-01T12:00:00+00:00", false, ""},
+        {"2026-12-09T24:00:00+00:00", false, ""},
+        {"2026-12-09T12:00:00-00:00", false, ""},
+        {"2026-12-09T12:00:00+24:00", false, ""},
+        {"2026-12-09 12:00:00+00:00", false, ""},
+    };
+    for (const auto& r : rows) {
+        korvane::timestamp t{};
+        ASSERT_EQ(korvane::parse_timestamp(r.text, &t), r.real) << r.text;
+        if (!r.real) continue;
+        char back[korvane::timestamp_text_size], readable[korvane::readable_text_size];
+        korvane::format_timestamp(t, back);
+        korvane::format_readable(t, readable);
+        EXPECT_STREQ(back, r.text);
+        EXPECT_STREQ(readable, r.readable);
+    }
+}
+
+}  // namespace
