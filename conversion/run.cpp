@@ -158,6 +158,8 @@ struct converter {
     }
     bool read(std::string_view v, instant* at);
     bool write_line(std::string_view v, instant at);
+    template <class... Args>
+    std::size_t put_number(char** line, const char* format, Args... args);
     int to_tai(const temps::leap_second_table& t, const temps::civil_time& utc, temps::scale_time* tai);
     bool label(temps::scale_time s, temps::civil_time* c);
     // A label on TAI, TT or GPS falls on the date of the UTC label it came
@@ -307,6 +309,17 @@ bool converter::label(temps::scale_time s, temps::civil_time* c) {
     return true;
 }
 
+// Formats a number at *line, which it first makes room for as long as the
+// text is, and its line end.
+template <class... Args>
+std::size_t converter::put_number(char** line, const char* format, Args... args) {
+    const int need = std::snprintf(nullptr, 0, format, args...);
+    if (need < 0) return 0;
+    *line = out->room(static_cast<std::size_t>(need) + 2);
+    std::snprintf(*line, static_cast<std::size_t>(need) + 1, format, args...);
+    return static_cast<std::size_t>(need);
+}
+
 bool converter::write_line(std::string_view v, instant at) {
     char* line = out->room(64);
     std::size_t n = 0;
@@ -352,11 +365,11 @@ bool converter::write_line(std::string_view v, instant at) {
         } else if (temps::utc_to_tu(c, &tu) != 0) {
             return fail(v, "no such UTC time");
         } else if (to == format::tu) {
-            n = static_cast<std::size_t>(std::snprintf(line, 64, "%.3f", tu));
+            n = put_number(&line, "%.3f", tu);
         } else if (to == format::jd) {
             int jd = 0;
             if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
-            n = static_cast<std::size_t>(std::snprintf(line, 64, "%d", jd));
+            n = put_number(&line, "%d", jd);
         } else {
             // An on-board reading: the instant to the millisecond.
             const temps::date_heure at_ms{c.year, c.month, c.day, c.hour, c.minute, std::min(c.second, 59),
@@ -365,7 +378,8 @@ bool converter::write_line(std::string_view v, instant at) {
             double reading = 0.0;
             if (temps::tu_to_tb(correlation, at_ms, &partition, &reading) != 0)
                 return fail(v, "no record covers this instant");
-            n = static_cast<std::size_t>(std::snprintf(line, 64, "%d/%.6f", partition, reading));
+            // A reading may be any double: up to some 320 characters.
+            n = put_number(&line, "%d/%.6f", partition, reading);
         }
     }
     line[n++] = '\n';

@@ -107,6 +107,18 @@ TEST(TempsCommand, Transcripts) {
         EXPECT_EQ(usage ? got.err.find("Usage: temps") != std::string::npos : got.err == r.err, true)
             << r.what << ": " << got.err;
     }
+    // A legal record whose readings run to hundreds of digits: each line
+    // whole, one after the other, nothing past the output's buffer.
+    test::temp_dir dir;
+    test::write_file(dir.path() / "wide.correlation", "1 0 1e300 0 2004-07-05T00:00:00.000 1e290\n");
+    const std::string wide = (dir.path() / "wide.correlation").string();
+    const result readings = temps_command({"--correlation", wide, "--from", "utc", "--to", "obt"},
+                                          std::string(300, '\n') + "2004-07-05T00:00:01\n2004-07-05T00:00:02\n");
+    EXPECT_EQ(readings.status, 0) << readings.err;
+    EXPECT_EQ(readings.out.find('\0'), std::string::npos);
+    EXPECT_EQ(test::count(readings.out, "\n"), 2);
+    EXPECT_EQ(readings.out.rfind("1/100050000", 0), 0u) << readings.out.substr(0, 40);
+    EXPECT_GT(readings.out.size(), 600u);
     const result help = temps_command({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: temps", 0), 0u);
