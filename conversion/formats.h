@@ -20,6 +20,9 @@ bool format_named(std::string_view name, format* f);
 // Continuous scales are counted in TAI; the others are UTC labels.
 constexpr bool on_tai(format f) { return f == format::tai || f == format::tt || f == format::gps; }
 
+// ISO 8601 labels: the formats --precision applies to.
+constexpr bool is_label(format f) { return f == format::utc || on_tai(f); }
+
 // An instant as a value was given: a TAI count, or a UTC label.
 struct instant {
     bool tai_count;

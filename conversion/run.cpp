@@ -31,7 +31,8 @@ constexpr char usage_text[] =
     "  cds, cuc           a CCSDS time code in hexadecimal, P-field first\n"
     "--pfield HEX: the P-field of output codes (default 40 for CDS, 1E for CUC);\n"
     "--implicit-pfield HEX: input codes carry no P-field, this one; --agency-epoch YYYY-MM-DD.\n"
-    "--precision N: digits of the fraction of a second printed (0 to 9, default 3), truncated.\n"
+    "--precision N: digits of the fraction of a second of a label (0 to 9, default 3), truncated;\n"
+    "  TU is printed to the microsecond, truncated, and an on-board reading to 6 decimals.\n"
     "--leap-seconds FILE: the leap-second list (default %s).\n";
 
 // Standard output in large blocks, every write checked.
@@ -365,7 +366,19 @@ bool converter::write_line(std::string_view v, instant at) {
         } else if (temps::utc_to_tu(c, &tu) != 0) {
             return fail(v, "no such UTC time");
         } else if (to == format::tu) {
-            n = put_number(&line, "%.3f", tu);
+            // From the label's integers, to the microsecond, truncated
+            // toward the past as labels are: a double of some 1.5e12 ms
+            // cannot hold nanoseconds, and rounding it would carry the
+            // last one of a day into the next.
+            int jd = 0;
+            if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
+            const std::int64_t in_day_ms =
+                c.second == 60 ? 86399999 : ((c.hour * 60LL + c.minute) * 60 + c.second) * 1000 + c.nanosecond / 1000000;
+            const std::int64_t us = ((jd - temps::jd_1958) * 86400000LL + in_day_ms) * 1000 +
+                                    (c.second == 60 ? 0 : c.nanosecond / 1000 % 1000);  // |us| < 2^59
+            const std::uint64_t magnitude = us < 0 ? 0 - static_cast<std::uint64_t>(us) : static_cast<std::uint64_t>(us);
+            n = put_number(&line, "%s%llu.%03llu", us < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 1000),
+                           static_cast<unsigned long long>(magnitude % 1000));
         } else if (to == format::jd) {
             int jd = 0;
             if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
@@ -441,7 +454,7 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         return write(fd, text, static_cast<std::size_t>(n)) == n;
     };
     // Options may come anywhere before "--"; the other arguments are values.
-    bool have_from = false, have_to = false, options = true, have_pfield = false;
+    bool have_from = false, have_to = false, options = true, have_pfield = false, have_precision = false;
     temps::time_code_layout out_pfield{};
     std::vector<const char*> values;
     for (int i = 1; i < argc; ++i) {
@@ -476,7 +489,7 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         else if (name == "--leap-seconds") cv->leap_path = value.data();
         else if (name == "--correlation") cv->correlation_path = value.data();
         else if (name == "--precision" && value.size() == 1 && value[0] >= '0' && value[0] <= '9')
-            cv->precision = value[0] - '0';
+            cv->precision = value[0] - '0', have_precision = true;
         else if (name == "--pfield" || name == "--implicit-pfield") {
             std::uint8_t p[2];
             const int n = parse_hex(value, p, sizeof p);
@@ -497,6 +510,11 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         }
     }
     if (!have_from || !have_to) {
+        usage(err_fd);
+        return 2;
+    }
+    if (have_precision && !is_label(cv->to)) {
+        cv->say("--precision applies to labels only (--to utc, tai, tt or gps)");
         usage(err_fd);
         return 2;
     }

@@ -64,6 +64,14 @@ TEST(TempsCommand, Transcripts) {
          "2015-10-31T12:00:37.000\n", "", 0},
         {"a leap second in TU", {table, "--from", "utc", "--to", "tu", "2016-12-31T23:59:60.500"}, "",
          "1861919999999.000\n", "", 0},
+        // TU to the microsecond, truncated toward the past as labels are:
+        // never rounded into the next microsecond, millisecond or day.
+        {"TU truncated", {table, "--from", "utc", "--to", "tu"},
+         "2004-07-05T12:34:56.123456789\n2005-12-31T23:59:59.999999999\n2004-07-05T00:00:00.0005\n"
+         "1957-12-31T23:59:59.9995\n",
+         "1467722096123.456\n1514764799999.999\n1467676800000.500\n-0.500\n", "", 0},
+        {"no precision for TU", {table, "--precision", "6", "--from", "utc", "--to", "tu", "2004-07-05T00:00:00"}, "",
+         "", "", 2},
         {"TU to UTC needs no table", {"--leap-seconds", "/nonexistent", "--from", "tu", "--to", "utc", "1467676800000"},
          "", "2004-07-05T00:00:00.000\n", "", 0},
         {"a table that cannot be read", {"--leap-seconds", "/nonexistent", "--from", "utc", "--to", "tai", "2004-07-05T00:00:00"},
