@@ -150,13 +150,14 @@ bool instant_at(const prepared_calibration& p, double tb, std::int64_t* at) noex
 
 bool reading_for(const prepared_calibration& p, std::int64_t want, double* tb) noexcept {
     // The instant as milliseconds from 00:00 of the reference day, exact
-    // in 64 bits, then the reading that tb_to_tu maps to it. tb_to_tu
-    // drops the fraction of a millisecond toward zero: aim at the middle of
-    // the millisecond, then step by a quarter where rounding of the reading
-    // missed it.
+    // in 64 bits, then the reading that tb_to_tu maps to it. The reading of
+    // the instant itself where it maps back exactly; else, since tb_to_tu
+    // drops the fraction of a millisecond toward zero, aim at the middle
+    // of the millisecond, then step by a quarter where rounding of the
+    // reading missed it.
     const std::int64_t x = want - std::int64_t{p.jd_ref} * 86400000;
     const double base = static_cast<double>(x) - p.ref_ms - p.ref_milli;
-    constexpr double aims[] = {0.5, 0.25, 0.75, 0.125, 0.875};
+    constexpr double aims[] = {0.0, 0.5, 0.25, 0.75, 0.125, 0.875};
     for (const double aim : aims) {
         const double ms = base + (x >= 0 ? aim : -aim);
         const double r = p.tb_ref + ms * p.k / 1000.0;

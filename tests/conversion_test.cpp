@@ -89,7 +89,7 @@ TEST(TempsCommand, Transcripts) {
         {"an on-board reading", {"--correlation", clock, "--from", "obt", "--to", "utc", "1/86400000", "3/5"}, "",
          "2004-07-06T00:00:00.002\n", "temps: 3/5: no record covers this reading\n", 1},
         {"to an on-board reading", {"--correlation", clock, "--from", "utc", "--to", "obt", "2008-01-01T00:00:01"}, "",
-         "2/1024.512000\n", "", 0},
+         "2/1024.000000\n", "", 0},
         {"a CDS code in a leap second", {table, "--from", "cds", "--to", "utc", "40542d05265df4"}, "",
          "2016-12-31T23:59:60.500\n", "", 0},
         {"UTC to CUC", {table, "--from", "utc", "--to", "cuc", "2004-07-05T00:00:00"}, "", "1E577AF8A00000\n", "", 0},
@@ -125,8 +125,14 @@ TEST(TempsCommand, Transcripts) {
     EXPECT_EQ(readings.status, 0) << readings.err;
     EXPECT_EQ(readings.out.find('\0'), std::string::npos);
     EXPECT_EQ(test::count(readings.out, "\n"), 2);
-    EXPECT_EQ(readings.out.rfind("1/100050000", 0), 0u) << readings.out.substr(0, 40);
+    EXPECT_EQ(readings.out.rfind("1/10000000000000000", 0), 0u) << readings.out.substr(0, 40);
     EXPECT_GT(readings.out.size(), 600u);
+    // A reading that maps exactly to the instant is that reading, not one
+    // half a millisecond later.
+    test::write_file(dir.path() / "seconds.correlation", "1 0 1e9 0 2004-07-05T00:00:00.000 1\n");
+    const std::string seconds = (dir.path() / "seconds.correlation").string();
+    EXPECT_EQ(temps_command({"--correlation", seconds, "--from", "utc", "--to", "obt", "2004-07-06T00:00:00.250"}).out,
+              "1/86400.250000\n");
     const result help = temps_command({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: temps", 0), 0u);
