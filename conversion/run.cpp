@@ -20,8 +20,8 @@ namespace conversion {
 namespace {
 
 constexpr char usage_text[] =
-    "Usage: temps [--leap-seconds FILE] [--correlation FILE] [--precision N]\n"
-    "             --from FORMAT --to FORMAT [VALUE...]\n"
+    "Usage: temps [--leap-seconds FILE] [--correlation FILE] [-p|--precision N]\n"
+    "             [--on-error=skip|empty|stop] -f|--from FORMAT -t|--to FORMAT [--] [VALUE...]\n"
     "Converts each VALUE, or each line of standard input, from one time format to another.\n"
     "Formats:\n"
     "  utc, tai, tt, gps  YYYY-MM-DDTHH:MM:SS[.fraction][Z] on that scale (second 60 in a UTC leap second)\n"
@@ -33,7 +33,46 @@ constexpr char usage_text[] =
     "--implicit-pfield HEX: input codes carry no P-field, this one; --agency-epoch YYYY-MM-DD.\n"
     "--precision N: digits of the fraction of a second of a label (0 to 9, default 3), truncated;\n"
     "  TU is printed to the microsecond, truncated, and an on-board reading to 6 decimals.\n"
+    "--on-error: a value that cannot be converted gets its message and no line (skip, the\n"
+    "  default), an empty line (empty: the output stays aligned with the input), or ends the\n"
+    "  run (stop).\n"
     "--leap-seconds FILE: the leap-second list (default %s).\n";
+
+// What becomes of a value that cannot be converted, besides its message.
+enum class on_error { skip, empty, stop };
+
+// v as a message shows it: quoted, with control bytes, quotes, backslashes
+// and bytes that are not UTF-8 escaped (\ooo), so that no input reaches a
+// terminal raw. Cut after 200 bytes.
+std::string quoted(std::string_view v) {
+    std::string q = "'";
+    const std::size_t shown = std::min<std::size_t>(v.size(), 200);
+    for (std::size_t i = 0; i < shown;) {
+        const auto c = static_cast<unsigned char>(v[i]);
+        // The length of a well-formed UTF-8 sequence at i, 0 for none.
+        std::size_t len = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        for (std::size_t k = 1; k < len; ++k)
+            if (i + k >= v.size() || (static_cast<unsigned char>(v[i + k]) & 0xC0) != 0x80) len = 0;
+        if (len == 3 && ((c == 0xE0 && static_cast<unsigned char>(v[i + 1]) < 0xA0) ||
+                         (c == 0xED && static_cast<unsigned char>(v[i + 1]) >= 0xA0)))
+            len = 0;  // overlong, or a surrogate
+        if (len == 4 && ((c == 0xF0 && static_cast<unsigned char>(v[i + 1]) < 0x90) ||
+                         (c == 0xF4 && static_cast<unsigned char>(v[i + 1]) >= 0x90)))
+            len = 0;  // overlong, or past U+10FFFF
+        if (len == 1 && c >= 0x20 && c != 0x7F && c != '\'' && c != '\\') {
+            q += static_cast<char>(c);
+        } else if (len > 1) {
+            q.append(v.substr(i, len));
+        } else {
+            char e[8];
+            std::snprintf(e, sizeof e, c == '\'' || c == '\\' ? "\\%c" : "\\%03o", c);
+            q += e;
+            len = 1;
+        }
+        i += len;
+    }
+    return q + (v.size() > shown ? "'..." : "'");
+}
 
 // Standard output in large blocks, every write checked.
 struct output {
@@ -85,6 +124,9 @@ struct converter {
     int err_fd = 2;
     int status = 0;
     bool fatal = false;  // a file the conversions need cannot be used
+    on_error when_failed = on_error::skip;
+    bool failed_value = false;  // the value being converted failed
+    bool stopped = false;       // --on-error=stop after a failure
     bool table_tried = false;
     bool midnight_expiry = false;  // the table expires at 00:00 UTC, as published ones do
     bool warned_expiry = false, warned_1960 = false;
@@ -112,8 +154,9 @@ struct converter {
         static_cast<void>(write(err_fd, line.data(), line.size()));
     }
     bool fail(std::string_view value, const char* reason) {
-        say(std::string(value.substr(0, 200)) + ": " + reason);
+        say(quoted(value) + ": " + reason);
         status = 1;
+        failed_value = true;
         return false;
     }
 
@@ -177,7 +220,12 @@ struct converter {
     }
     void convert(std::string_view v) {
         instant at{};
-        if (read(v, &at) && !fatal) write_line(v, at);
+        failed_value = false;
+        if (v.empty()) fail(v, "an empty value");
+        else if (read(v, &at) && !fatal) write_line(v, at);
+        if (!failed_value || fatal) return;
+        if (when_failed == on_error::empty) *out->room(1) = '\n', ++out->len;
+        stopped = when_failed == on_error::stop;
     }
 };
 
@@ -400,6 +448,13 @@ bool converter::write_line(std::string_view v, instant at) {
     return true;
 }
 
+// One line of input without its line end: a CR before it (or at the end
+// of the input) is part of the line end, and a line of blanks is blank.
+void convert_line(converter& cv, std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find_first_not_of(" \t") != std::string_view::npos) cv.convert(line);
+}
+
 // Values one a line from fd, blank lines skipped, in constant memory.
 void each_line(int fd, converter& cv) {
     auto buf = std::make_unique<char[]>(1 << 16);
@@ -417,19 +472,17 @@ void each_line(int fd, converter& cv) {
         const bool end = n == 0;
         have += static_cast<std::size_t>(n);
         std::size_t start = 0;
-        while (!cv.fatal) {
+        while (!cv.fatal && !cv.stopped) {
             const void* nl = std::memchr(buf.get() + start, '\n', have - start);
             if (nl == nullptr) break;
             const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.get());
-            std::string_view line(buf.get() + start, i - start);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            if (!too_long && !line.empty()) cv.convert(line);
+            if (!too_long) convert_line(cv, std::string_view(buf.get() + start, i - start));
             too_long = false;
             start = i + 1;
         }
-        if (cv.fatal) return;
+        if (cv.fatal || cv.stopped) return;
         if (end) {
-            if (start < have && !too_long) cv.convert(std::string_view(buf.get() + start, have - start));
+            if (start < have && !too_long) convert_line(cv, std::string_view(buf.get() + start, have - start));
             return;
         }
         if (start == 0 && have == size) {  // a line longer than the buffer
@@ -453,87 +506,111 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
         const int n = std::snprintf(text, sizeof text, usage_text, temps::default_leap_seconds_path());
         return write(fd, text, static_cast<std::size_t>(n)) == n;
     };
-    // Options may come anywhere before "--"; the other arguments are values.
+    // A usage error: one line that names it, and where to read more.
+    auto usage_error = [&](const std::string& what) {
+        cv->say(what);
+        const char more[] = "Try 'temps --help'.\n";
+        static_cast<void>(write(err_fd, more, sizeof more - 1));
+        return 2;
+    };
+    // What was written to standard output must have reached it.
+    auto answered = [&](bool written) {
+        if (written) return 0;
+        cv->say(std::string("standard output: ") + std::strerror(errno));
+        return 1;
+    };
+    // Options may come anywhere before "--"; the other arguments are
+    // values. A value may start with '-' (a TU or a JD before its epoch):
+    // an option is "--" and a name, or '-' and a letter.
     bool have_from = false, have_to = false, options = true, have_pfield = false, have_precision = false;
     temps::time_code_layout out_pfield{};
     std::vector<const char*> values;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
-        if (!options || a.size() < 3 || a.substr(0, 2) != "--") {
-            values.push_back(argv[i]);
-            continue;
-        }
-        if (a == "--") {
+        if (options && a == "--") {
             options = false;
             continue;
         }
-        if (a == "--help") return usage(out_fd) ? 0 : 1;
+        const bool long_option = a.size() > 2 && a.substr(0, 2) == "--";
+        const bool short_option = a.size() >= 2 && a[0] == '-' && ((a[1] >= 'a' && a[1] <= 'z') || (a[1] >= 'A' && a[1] <= 'Z'));
+        if (!options || (!long_option && !short_option)) {
+            values.push_back(argv[i]);
+            continue;
+        }
+        if (a == "--help") return answered(usage(out_fd));
         if (a == "--version") {
             const char text[] = "temps " TEMPS_VERSION "\n";
-            return write(out_fd, text, sizeof text - 1) == sizeof text - 1 ? 0 : 1;
+            return answered(write(out_fd, text, sizeof text - 1) == sizeof text - 1);
         }
         std::string_view name = a, value;
-        if (const auto eq = a.find('='); eq != std::string_view::npos) {
+        bool has_value = false;
+        if (short_option) {
+            constexpr struct {
+                char letter;
+                std::string_view name;
+            } letters[] = {{'f', "--from"}, {'t', "--to"}, {'p', "--precision"}};
+            name = {};
+            for (const auto& l : letters)
+                if (a[1] == l.letter) name = l.name;
+            if (name.empty()) return usage_error("unknown option " + quoted(a.substr(0, 2)));
+            if (a.size() > 2) value = a.substr(2), has_value = true;
+        } else if (const auto eq = a.find('='); eq != std::string_view::npos) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
-        } else if (i + 1 < argc) {
+            has_value = true;
+        }
+        constexpr std::string_view known[] = {"--from",  "--to",     "--leap-seconds",    "--correlation", "--precision",
+                                              "--pfield", "--on-error", "--implicit-pfield", "--agency-epoch"};
+        if (std::find(std::begin(known), std::end(known), name) == std::end(known))
+            return usage_error("unknown option " + quoted(name));
+        if (!has_value) {
+            if (i + 1 >= argc) return usage_error("option " + std::string(name) + " needs a value");
             value = argv[++i];
-        } else {
-            cv->say(std::string("option needs a value: ") + std::string(a));
-            usage(err_fd);
-            return 2;
         }
         bool ok = true;
-        if (name == "--from") ok = have_from = format_named(value, &cv->from);
-        else if (name == "--to") ok = have_to = format_named(value, &cv->to);
-        else if (name == "--leap-seconds") cv->leap_path = value.data();
-        else if (name == "--correlation") cv->correlation_path = value.data();
-        else if (name == "--precision" && value.size() == 1 && value[0] >= '0' && value[0] <= '9')
-            cv->precision = value[0] - '0', have_precision = true;
-        else if (name == "--pfield" || name == "--implicit-pfield") {
+        const char* expected = "";
+        if (name == "--from") ok = have_from = format_named(value, &cv->from), expected = "a format";
+        else if (name == "--to") ok = have_to = format_named(value, &cv->to), expected = "a format";
+        else if (name == "--leap-seconds" || name == "--correlation") {
+            ok = !value.empty(), expected = "a file";
+            (name == "--leap-seconds" ? cv->leap_path : cv->correlation_path) = value.data();
+        } else if (name == "--precision") {
+            ok = value.size() == 1 && value[0] >= '0' && value[0] <= '9', expected = "a digit 0 to 9";
+            cv->precision = ok ? value[0] - '0' : 3;
+            have_precision = true;
+        } else if (name == "--on-error") {
+            expected = "skip, empty or stop";
+            ok = value == "skip" || value == "empty" || value == "stop";
+            cv->when_failed = value == "empty" ? on_error::empty : value == "stop" ? on_error::stop : on_error::skip;
+        } else if (name == "--pfield" || name == "--implicit-pfield") {
             std::uint8_t p[2];
             const int n = parse_hex(value, p, sizeof p);
             temps::time_code_layout* l = name == "--pfield" ? &out_pfield : &cv->in_layout;
             ok = n > 0 && temps::read_pfield(p, static_cast<std::size_t>(n), l, nullptr) == 0 && l->pfield_octets == n;
+            expected = "a P-field in hexadecimal";
             (name == "--pfield" ? have_pfield : cv->implicit) = true;
-        } else if (name == "--agency-epoch") {
+        } else {
             temps::civil_time d{};
             temps::scale_time check{};
             ok = parse_iso(std::string(value) + "T00:00:00", &d) && temps::count_of(d, &check) == 0;
+            expected = "a date YYYY-MM-DD";
             cv->epoch = {d.year, d.month, d.day};
             cv->have_epoch = true;
-        } else ok = false;
-        if (!ok) {
-            cv->say("bad option: " + std::string(name) + " " + std::string(value));
-            usage(err_fd);
-            return 2;
         }
+        if (!ok) return usage_error(std::string(name) + ": " + quoted(value) + " is not " + expected);
     }
-    if (!have_from || !have_to) {
-        usage(err_fd);
-        return 2;
-    }
-    if (have_precision && !is_label(cv->to)) {
-        cv->say("--precision applies to labels only (--to utc, tai, tt or gps)");
-        usage(err_fd);
-        return 2;
-    }
+    if (!have_from || !have_to) return usage_error(std::string("--") + (have_from ? "to" : "from") + " is needed");
+    if (have_precision && !is_label(cv->to)) return usage_error("--precision applies to labels only (--to utc, tai, tt or gps)");
     // The output code's layout: --pfield, else 40 (CDS: 1958 epoch, 16-bit
     // day, milliseconds) or 1E (CUC level 1, 4 coarse and 2 fine octets).
     const std::uint8_t default_pfield = cv->to == format::cds ? 0x40 : 0x1E;
     if (!have_pfield) static_cast<void>(temps::read_pfield(&default_pfield, 1, &out_pfield, nullptr));
-    if ((cv->to == format::cds || cv->to == format::cuc) && out_pfield.cds != (cv->to == format::cds)) {
-        cv->say("--pfield does not describe a " + std::string(cv->to == format::cds ? "CDS" : "CUC") + " code");
-        return 2;
-    }
+    if ((cv->to == format::cds || cv->to == format::cuc) && out_pfield.cds != (cv->to == format::cds))
+        return usage_error("--pfield does not describe a " + std::string(cv->to == format::cds ? "CDS" : "CUC") + " code");
     cv->out_layout = out_pfield;
     if (cv->from == format::obt || cv->to == format::obt) {
         char error[512];
-        if (cv->correlation_path == nullptr) {
-            cv->say("obt needs --correlation FILE");
-            usage(err_fd);
-            return 2;
-        }
+        if (cv->correlation_path == nullptr) return usage_error("obt needs --correlation FILE");
         if (temps::read_correlation(cv->correlation_path, &cv->correlation, error, sizeof error) != 0) {
             cv->say(error);
             return 2;
@@ -543,8 +620,7 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
     out->fd = out_fd;
     cv->out = out.get();
     if (!values.empty()) {
-        for (std::size_t v = 0; v < values.size() && !cv->fatal; ++v)
-            if (values[v][0] != '\0') cv->convert(values[v]);
+        for (std::size_t v = 0; v < values.size() && !cv->fatal && !cv->stopped; ++v) cv->convert(values[v]);
     } else {
         each_line(in_fd, *cv);
     }

@@ -77,17 +77,17 @@ TEST(TempsCommand, Transcripts) {
         {"a table that cannot be read", {"--leap-seconds", "/nonexistent", "--from", "utc", "--to", "tai", "2004-07-05T00:00:00"},
          "", "", "temps: /nonexistent:0: cannot read: No such file or directory\n", 2},
         {"a day without a leap second", {table, "--from", "utc", "--to", "tai", "2016-12-30T23:59:60", "2004-07-05T00:00:00"},
-         "", "2004-07-05T00:00:32.000\n", "temps: 2016-12-30T23:59:60: no leap second at this time\n", 1},
+         "", "2004-07-05T00:00:32.000\n", "temps: '2016-12-30T23:59:60': no leap second at this time\n", 1},
         {"values from the input, blank lines skipped", {table, "--from", "jd", "--to", "utc"}, "2453192\n\n2455635\r\n",
          "2004-07-05T00:00:00.000\n2011-03-14T00:00:00.000\n", "", 0},
         {"a malformed value among good ones", {table, "--from", "utc", "--to", "jd"}, "2004-07-05T12:00:00\nnoon\n",
-         "2453192\n", "temps: noon: not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]\n", 1},
+         "2453192\n", "temps: 'noon': not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]\n", 1},
         {"after the expiry: converted, warned once",
          {table, "--from", "utc", "--to", "tai", "2030-01-01T00:00:00", "2031-01-01T00:00:00"}, "",
          "2030-01-01T00:00:37.000\n2031-01-01T00:00:37.000\n",
          "temps: warning: " + leaps + " expired on 2026-06-28: later instants keep its last offset\n", 0},
         {"an on-board reading", {"--correlation", clock, "--from", "obt", "--to", "utc", "1/86400000", "3/5"}, "",
-         "2004-07-06T00:00:00.002\n", "temps: 3/5: no record covers this reading\n", 1},
+         "2004-07-06T00:00:00.002\n", "temps: '3/5': no record covers this reading\n", 1},
         {"to an on-board reading", {"--correlation", clock, "--from", "utc", "--to", "obt", "2008-01-01T00:00:01"}, "",
          "2/1024.000000\n", "", 0},
         {"a CDS code in a leap second", {table, "--from", "cds", "--to", "utc", "40542d05265df4"}, "",
@@ -98,21 +98,49 @@ TEST(TempsCommand, Transcripts) {
         {"an agency epoch", {table, "--agency-epoch", "2000-01-01", "--pfield", "48", "--from", "utc", "--to", "cds",
                              "2000-01-02T00:00:00.010"}, "", "4800010000000A\n", "", 0},
         {"a millisecond of a leap second on a day without one", {table, "--from", "cds", "--to", "utc", "40542C05265C00"}, "",
-         "", "temps: 40542C05265C00: a millisecond of day past 86,399,999 on a day without a leap second\n", 1},
+         "", "temps: '40542C05265C00': a millisecond of day past 86,399,999 on a day without a leap second\n", 1},
         {"a P-field of the other code", {table, "--pfield", "1E", "--from", "utc", "--to", "cds", "x"}, "", "",
-         "temps: --pfield does not describe a CDS code\n", 2},
+         "temps: --pfield does not describe a CDS code\nTry 'temps --help'.\n", 2},
         {"obt without a table", {"--from", "obt", "--to", "utc", "1/0"}, "", "", "", 2},
         {"an unknown format", {"--from", "utc", "--to", "tcb", "x"}, "", "", "", 2},
         {"no --to", {"--from", "utc", "x"}, "", "", "", 2},
         {"a precision out of range", {"--from", "utc", "--to", "tai", "--precision", "10"}, "", "", "", 2},
+        {"an unknown option", {"--frm", "utc", "--to", "tai", "x"}, "", "", "", 2},
+        {"an unknown short option", {"-x", "utc"}, "", "", "", 2},
+        // Short options, and "--" before values that look like options.
+        {"short options", {table, "-f", "utc", "-ttai", "-p", "0", "2004-07-05T00:00:00.9"}, "",
+         "2004-07-05T00:00:32\n", "", 0},
+        {"-- ends the options", {"-f", "tu", "-t", "utc", "--", "--to", "-86400000"}, "", "1957-12-31T00:00:00.000\n",
+         "temps: '--to': not a TU time in milliseconds of years 1 to 9999\n", 1},
+        // A value is quoted in its message, control and non-UTF-8 bytes
+        // escaped; UTF-8 text stays.
+        {"escaped in messages", {"-f", "jd", "-t", "utc", "bad\001x", "\xff'\\", "é"}, "", "",
+         "temps: 'bad\\001x': not a Julian day number of years 1 to 9999\n"
+         "temps: '\\377\\'\\\\': not a Julian day number of years 1 to 9999\n"
+         "temps: 'é': not a Julian day number of years 1 to 9999\n", 1},
+        {"an empty argument", {"-f", "jd", "-t", "utc", "", "2453192"}, "", "2004-07-05T00:00:00.000\n",
+         "temps: '': an empty value\n", 1},
+        // Lines: a CR at the end of the input ends a line; blanks are blank.
+        {"CR and blanks", {"-f", "jd", "-t", "utc"}, "2453192\r\n \t \n2453193\r",
+         "2004-07-05T00:00:00.000\n2004-07-06T00:00:00.000\n", "", 0},
+        // What becomes of a refused value's line.
+        {"--on-error=empty keeps the lines aligned", {"--on-error=empty", "-f", "jd", "-t", "utc"}, "2453192\nx\n2453193\n",
+         "2004-07-05T00:00:00.000\n\n2004-07-06T00:00:00.000\n", "temps: 'x': not a Julian day number of years 1 to 9999\n", 1},
+        {"--on-error=stop", {"--on-error", "stop", "-f", "jd", "-t", "utc", "2453192", "x", "2453193"}, "",
+         "2004-07-05T00:00:00.000\n", "temps: 'x': not a Julian day number of years 1 to 9999\n", 1},
+        {"--on-error of no kind", {"--on-error=drop", "-f", "jd", "-t", "utc", "1"}, "", "", "", 2},
     };
     for (const row& r : rows) {
         const result got = temps_command(r.args, r.input);
         EXPECT_EQ(got.status, r.status) << r.what << ": " << got.err;
         EXPECT_EQ(got.out, r.out) << r.what;
-        // A usage error: the usage text, whatever line comes before it.
+        // A usage error: one line that names it, then where to read more.
         const bool usage = r.status == 2 && r.err.empty();
-        EXPECT_EQ(usage ? got.err.find("Usage: temps") != std::string::npos : got.err == r.err, true)
+        const std::string more = "Try 'temps --help'.\n";
+        EXPECT_EQ(usage ? test::count(got.err, "\n") == 2 && got.err.rfind("temps: ", 0) == 0 &&
+                              got.err.size() > more.size() && got.err.substr(got.err.size() - more.size()) == more
+                        : got.err == r.err,
+                  true)
             << r.what << ": " << got.err;
     }
     // A legal record whose readings run to hundreds of digits: each line
@@ -136,6 +164,17 @@ TEST(TempsCommand, Transcripts) {
     const result help = temps_command({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: temps", 0), 0u);
+    // An answer that cannot be written says why.
+    for (const char* option : {"--help", "--version"}) {
+        const int full = open("/dev/full", O_WRONLY);
+        const char* argv[] = {"temps", option};
+        test::temp_dir dir;
+        const int err = open((dir.path() / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+        EXPECT_EQ(conversion::run(2, argv, -1, full, err), 1) << option;
+        close(full);
+        close(err);
+        EXPECT_EQ(test::read_file(dir.path() / "err"), "temps: standard output: No space left on device\n") << option;
+    }
 }
 
 }  // namespace
