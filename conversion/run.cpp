@@ -198,7 +198,26 @@ struct converter {
         const temps::leap_second_table* t = leap_table();
         temps::scale_time tai{};
         if (t == nullptr) return false;
-        return temps::utc_to_tai(*t, c, &tai) >= 0 || fail(v, otherwise);
+        if (temps::utc_to_tai(*t, c, &tai) >= 0) return true;
+        // A leap of less than a second (the 1960s, and the end of 1971):
+        // say where it ends. Its length is the TAI from 23:59:59 to the
+        // next day's 00:00:00, less the one second of the labels.
+        temps::civil_time last = c;
+        last.second = 59, last.nanosecond = 0;
+        const temps::date tomorrow = temps::next_day({c.year, c.month, c.day});
+        temps::scale_time before{}, after{};
+        if (c.hour == 23 && c.minute == 59 && temps::utc_to_tai(*t, last, &before) >= 0 &&
+            temps::utc_to_tai(*t, {tomorrow.year, tomorrow.month, tomorrow.day, 0, 0, 0, 0}, &after) >= 0) {
+            const std::int64_t leap = (after.second - before.second - 1) * 1000000000 + after.nanosecond - before.nanosecond;
+            if (leap > 0 && leap < 1000000000) {
+                char ends[96];
+                int n = std::snprintf(ends, sizeof ends, "the leap second of %04d-%02d-%02d ends at 23:59:60.%09lld",
+                                      c.year, c.month, c.day, static_cast<long long>(leap));
+                while (ends[n - 1] == '0') ends[--n] = '\0';
+                return fail(v, ends);
+            }
+        }
+        return fail(v, otherwise);
     }
     bool read(std::string_view v, instant* at);
     bool write_line(std::string_view v, instant at);
@@ -246,18 +265,25 @@ bool converter::read(std::string_view v, instant* at) {
         return true;
     }
     case format::tu: {
+        // Decimal, or with an exponent (1.5e12).
         double tu = 0.0;
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), tu, std::chars_format::fixed);
-        if (ec != std::errc{} || end != v.data() + v.size() || temps::tu_to_utc(tu, &c) != 0)
-            return fail(v, "not a TU time in milliseconds of years 1 to 9999");
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), tu);
+        if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size())
+            return fail(v, "not a TU time in milliseconds");
+        if (ec != std::errc{} || temps::tu_to_utc(tu, &c) != 0) return fail(v, "a TU time beyond the years 1 to 9999");
         *at = {false, {}, c};
         return true;
     }
     case format::jd: {
-        int jd = 0;
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), jd);
-        if (ec != std::errc{} || end != v.data() + v.size() || jd < 1721424 || jd > 5373484)
-            return fail(v, "not a Julian day number of years 1 to 9999");
+        // A whole number, written as such or with an exponent (2.453192e6).
+        double number = 0.0;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), number);
+        if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size() ||
+            number != std::floor(number))
+            return fail(v, "not a Julian day number");
+        if (ec != std::errc{} || !(number >= 1721424 && number <= 5373484))
+            return fail(v, "a Julian day number beyond the years 1 to 9999");
+        const int jd = static_cast<int>(number);
         temps::caldat(&c.month, &c.day, &c.year, jd);
         *at = {false, {}, c};
         return true;
