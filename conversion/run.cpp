@@ -38,6 +38,10 @@ constexpr char usage_text[] =
     "  run (stop).\n"
     "--leap-seconds FILE: the leap-second list (default %s).\n";
 
+// Days from 1958-01-01 to 1972-01-01, when UTC's steps of less than a
+// second ended.
+constexpr std::int64_t days_to_1972 = 4383 + 730;
+
 // What becomes of a value that cannot be converted, besides its message.
 enum class on_error { skip, empty, stop };
 
@@ -220,6 +224,16 @@ struct converter {
         return fail(v, otherwise);
     }
     bool read(std::string_view v, instant* at);
+    // Whether a UTC label read is a time UTC had, whatever the output:
+    // the steps back of the 1960s skipped some (UTC's own rows, which need
+    // no table).
+    bool exists(std::string_view v, const instant& at) {
+        // Second 60 was checked against the table when it was read.
+        if (at.tai_count || at.utc.year < 1960 || at.utc.year > 1971 || at.utc.second == 60) return true;
+        static const temps::leap_second_table no_leaps{};
+        temps::scale_time tai{};
+        return temps::utc_to_tai(no_leaps, at.utc, &tai) >= 0 || fail(v, "a UTC time that a step of the 1960s skipped");
+    }
     bool write_line(std::string_view v, instant at);
     template <class... Args>
     std::size_t put_number(char** line, const char* format, Args... args);
@@ -241,7 +255,7 @@ struct converter {
         instant at{};
         failed_value = false;
         if (v.empty()) fail(v, "an empty value");
-        else if (read(v, &at) && !fatal) write_line(v, at);
+        else if (read(v, &at) && !fatal && exists(v, at)) write_line(v, at);
         if (!failed_value || fatal) return;
         if (when_failed == on_error::empty) *out->room(1) = '\n', ++out->len;
         stopped = when_failed == on_error::stop;
@@ -309,7 +323,7 @@ bool converter::read(std::string_view v, instant* at) {
         }
         if (code.layout.cds != (from == format::cds)) return fail(v, from == format::cds ? "not a CDS code" : "not a CUC code");
         if (from == format::cds) {
-            if (code.day == cds_day && code.ms < 86400000 && code.sub == 0 && !code.layout.agency) {
+            if (code.day == cds_day && code.ms < 86400000 && code.sub == 0 && !code.layout.agency && cds_day >= days_to_1972) {
                 // The day of the code before: its date, and the time of day.
                 const std::uint32_t s = code.ms / 1000;
                 c = {cds_date.year, cds_date.month, cds_date.day, static_cast<int>(s / 3600),

@@ -83,6 +83,12 @@ TEST(TempsCommand, Transcripts) {
         {"the short leap second of 1971", {table, "-f", "utc", "-t", "tai", "1971-12-31T23:59:60.1", "1971-12-31T23:59:60.2"},
          "", "1972-01-01T00:00:09.992\n",
          "temps: '1971-12-31T23:59:60.2': the leap second of 1971-12-31 ends at 23:59:60.10775803\n", 1},
+        // A time UTC skipped (1961-08-01 stepped 0.05 s forward) is refused
+        // whatever the output; the code of the same day before it is not.
+        {"a skipped time, to UTC", {table, "-f", "cds", "-t", "utc", "40051B05265BC8", "40051B05265BD8"}, "",
+         "1961-07-31T23:59:59.944\n", "temps: '40051B05265BD8': a UTC time that a step of the 1960s skipped\n", 1},
+        {"a skipped time, to TU", {table, "-f", "utc", "-t", "tu", "1961-07-31T23:59:59.960"}, "", "",
+         "temps: '1961-07-31T23:59:59.960': a UTC time that a step of the 1960s skipped\n", 1},
         {"TU to UTC needs no table", {"--leap-seconds", "/nonexistent", "--from", "tu", "--to", "utc", "1467676800000"},
          "", "2004-07-05T00:00:00.000\n", "", 0},
         {"a table that cannot be read", {"--leap-seconds", "/nonexistent", "--from", "utc", "--to", "tai", "2004-07-05T00:00:00"},
