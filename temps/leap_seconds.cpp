@@ -111,9 +111,10 @@ int read_all(std::FILE* f, reader& rd, leap_second_table* out, char** text, std:
         if (ntp % 86400 != 0) return rd.fail("not at 00:00 UTC: ", when);
         if (out->entries.empty() ? ntp != ntp_1972 || seconds != 10
                                  : ntp <= (out->entries.back().day * 86400 + ntp_1958) ||
-                                       seconds != out->entries.back().tai_minus_utc + 1)
+                                       (seconds != out->entries.back().tai_minus_utc + 1 &&
+                                        seconds != out->entries.back().tai_minus_utc - 1))
             return rd.fail(out->entries.empty() ? "the first entry is not 1972-01-01, 10 s"
-                                                : "not one second more, later than the entry before");
+                                                : "not one second more or less, later than the entry before");
         out->entries.push_back({(ntp - ntp_1958) / 86400, seconds});
         data += when;
         data += offset;

@@ -153,8 +153,11 @@ int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* ta
     if (day >= day_1972 && !e.empty()) {  // whole seconds: one search gives the offset and the leap
         const leap_entry* next = std::upper_bound(e.data(), e.data() + e.size(), day,
                                                   [](std::int64_t d, const leap_entry& x) { return d < x.day; });
-        const bool leap = next != e.data() + e.size() && next->day == day + 1;
-        if (utc.second == 60 && (utc.hour != 23 || utc.minute != 59 || !leap)) return -1;
+        // The day's last minute: 61 seconds before a leap second, 59
+        // before a negative one (TAI - UTC falling by one second).
+        const int step = next != e.data() + e.size() && next->day == day + 1 ? next->tai_minus_utc - (next - 1)->tai_minus_utc : 0;
+        const bool last_minute = utc.hour == 23 && utc.minute == 59;
+        if ((utc.second == 60 && (!last_minute || step <= 0)) || (utc.second == 59 && last_minute && step < 0)) return -1;
         *tai = count(day, into + std::int64_t{(next - 1)->tai_minus_utc} * ns_per_s);
         return day * 86400 + into / ns_per_s >= expiry_second(t) ? 1 : 0;
     }

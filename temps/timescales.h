@@ -41,7 +41,7 @@ struct leap_entry {
 
 // A leap-second table as the IERS and IANA publish it (leap-seconds.list).
 struct leap_second_table {
-    std::vector<leap_entry> entries;     // from 1972-01-01 (10 s) on, each one second more
+    std::vector<leap_entry> entries;     // from 1972-01-01 (10 s) on, each one second more or less
     std::chrono::sys_seconds updated{};  // when the file was last updated
     std::chrono::sys_seconds expires{};  // after this, instants are dubious
 };
@@ -55,7 +55,8 @@ const char* default_leap_seconds_path() noexcept;
 // offset", "#h" the SHA-1 of the update, the expiry and the first two
 // fields of every data line. Checks the hash, the expiry's presence, that
 // entries start on 1972-01-01 with 10 s and each follows the last by one
-// second. Returns 0 and replaces *out, or -1 with *out untouched and one
+// second more (a leap second) or less (a negative one, which UTC allows
+// though none has been made yet: the day's 23:59:59 is skipped). Returns 0 and replaces *out, or -1 with *out untouched and one
 // message "<path>:<line>: <reason>" in error (line 0 for the whole file).
 [[nodiscard]] int read_leap_seconds(const char* path, leap_second_table* out, char* error,
                                     int error_size) noexcept;
@@ -68,7 +69,8 @@ const char* default_leap_seconds_path() noexcept;
 
 // utc_to_tai: a UTC label -> TAI. Status 0, 1 (dubious, as above) or -1:
 // a field out of range, not a real date, second 60 outside a leap second,
-// or a label that a negative step of the 1960s skipped.
+// 23:59:59 before a negative leap second, or a label that a negative step
+// of the 1960s skipped.
 [[nodiscard]] int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* tai) noexcept;
 
 // tai_to_utc: TAI -> the UTC label of that instant (23:59:60.xxx inside a

@@ -3,10 +3,13 @@
 // TAI - UTC against ERFA's eraDat for every day from 1960 to 2035.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <random>
 #include <string>
 
+#include "sha1.h"
 #include "support.h"
 #include "temps.h"
 
@@ -46,7 +49,7 @@ TEST(LeapSeconds, FileChecks) {
         {"a digit of the last update changed", "3960835200", "3960835201", "hash (#h) does not match the data: file damaged"},
         {"a digit of the hash changed", "#h\t49db2447", "#h\t49db2448", "hash (#h) does not match the data: file damaged"},
         {"no expiry", "#@\t3991593600", "#x\t3991593600", ":0: no expiry (#@)"},
-        {"an offset that jumps", "37      # 1 Jan 2017", "38      # 1 Jan 2017", "not one second more, later than the entry before"},
+        {"an offset that jumps", "37      # 1 Jan 2017", "38      # 1 Jan 2017", "not one second more or less, later than the entry before"},
         {"a date not at midnight", "3692217600 ", "3692217601 ", "not at 00:00 UTC: 3692217601"},
     };
     for (const row& r : rows) {
@@ -69,6 +72,48 @@ TEST(LeapSeconds, FileChecks) {
             EXPECT_EQ(t.entries.size(), 1u) << "a refused file leaves the table as it was";
         }
     }
+}
+
+// TAI - UTC may fall by one second (the format and UTC allow it): a list
+// with a negative leap second at the end of 2025 is read, and 23:59:59 of
+// 2025-12-31 is skipped, 23:59:58 then followed by 00:00:00.
+TEST(LeapSeconds, ANegativeLeapSecondSkipsTheDaysLastSecond) {
+    std::string text = test::read_file(shipped);
+    const std::string last = "3692217600      37      # 1 Jan 2017\n";
+    text.insert(text.find(last) + last.size(), "3976214400\t36\t# 1 Jan 2026\n");
+    // The hash of the update, the expiry and every data line's two fields.
+    temps::detail::sha1 h;
+    for (const char* date : {"3960835200", "3991593600"}) h.update(date, 10);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string when, offset;
+        if (line.empty() || line[0] == '#' || !(fields >> when >> offset)) continue;
+        h.update(when.data(), when.size());
+        h.update(offset.data(), offset.size());
+    }
+    char hash[64];
+    const auto d = h.digest();
+    std::snprintf(hash, sizeof hash, "#h\t%08x %08x %08x %08x %08x", d[0], d[1], d[2], d[3], d[4]);
+    text.replace(text.find("#h\t"), text.find('\n', text.find("#h\t")) - text.find("#h\t"), hash);
+    test::temp_dir dir;
+    test::write_file(dir.path() / "l", text);
+    const temps::leap_second_table t = load((dir.path() / "l").string());
+    ASSERT_EQ(t.entries.size(), 29u);
+    scale_time before{}, after{}, tai{};
+    ASSERT_EQ(temps::utc_to_tai(t, {2025, 12, 31, 23, 59, 58, 999999999}, &before), 0);
+    ASSERT_EQ(temps::utc_to_tai(t, {2026, 1, 1, 0, 0, 0, 0}, &after), 0);
+    EXPECT_EQ(ns_between(before, after), 1);
+    for (const civil_time skipped : {civil_time{2025, 12, 31, 23, 59, 59, 0}, civil_time{2025, 12, 31, 23, 59, 60, 0}})
+        EXPECT_EQ(temps::utc_to_tai(t, skipped, &tai), -1) << skipped.second;
+    EXPECT_EQ(temps::utc_to_tai(t, {2025, 12, 30, 23, 59, 59, 500000000}, &tai), 0);  // the day before keeps it
+    civil_time back{};
+    ASSERT_EQ(temps::tai_to_utc(t, after, &back), 0);
+    EXPECT_EQ(back.year * 10000 + back.month * 100 + back.day, 20260101);
+    EXPECT_EQ(back.hour * 3600 + back.minute * 60 + back.second, 0);
+    ASSERT_EQ(temps::tai_to_utc(t, before, &back), 0);
+    EXPECT_EQ(back.hour * 3600 + back.minute * 60 + back.second, 86398);
+    EXPECT_EQ(back.nanosecond, 999999999);
 }
 
 // Every leap second of the list: 23:59:60.5 is half a second after
