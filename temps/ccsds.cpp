@@ -1,9 +1,10 @@
 // CCSDS time codes: P-fields, the octets of CUC and CDS codes, and the
 // instants they name.
+#include "ccsds.h"
+
 #include <cstring>
 
 #include "instant.h"
-#include "temps.h"
 
 namespace temps {
 namespace {

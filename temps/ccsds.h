@@ -13,7 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "temps.h"
+#include "calendar.h"
+#include "timescales.h"
 
 namespace temps {
 

@@ -12,6 +12,8 @@
 // instant are found by one binary search and a walk back over the few
 // that reach it. Records whose instants span far more than the others'
 // (an absurd rate or span) are kept apart and tried every time.
+#include "correlation.h"
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -19,7 +21,6 @@
 #include <utility>
 
 #include "instant.h"
-#include "temps.h"
 
 namespace temps {
 

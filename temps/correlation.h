@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "temps.h"
+#include "calibration.h"
 
 namespace temps {
 

@@ -1,5 +1,7 @@
 // Clock-correlation files: their text form read in one pass into a table
 // (temps_correlation(5)), every fault one "<path>:<line>: <reason>".
+#include "correlation.h"
+
 #include <sys/types.h>
 
 #include <cerrno>
@@ -14,7 +16,6 @@
 #include <utility>
 
 #include "instant.h"
-#include "temps.h"
 
 namespace temps {
 namespace {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "temps.h"
+#include "calendar.h"
+#include "correlation.h"
 
 namespace temps::detail {
 

@@ -1,5 +1,7 @@
 // Leap-second files in the IERS/IANA leap-seconds.list form, read and
 // checked (their SHA-1 included) into a table value.
+#include "timescales.h"
+
 #include <sys/types.h>
 
 #include <cerrno>
@@ -13,7 +15,6 @@
 #include <utility>
 
 #include "sha1.h"
-#include "temps.h"
 
 #ifndef TEMPS_LEAP_SECONDS_PATH
 #define TEMPS_LEAP_SECONDS_PATH "/usr/share/zoneinfo/leap-seconds.list"

@@ -4,7 +4,8 @@
 #ifndef TEMPS_LEGACY_H
 #define TEMPS_LEGACY_H
 
-#include "temps.h"
+#include "calibration.h"
+#include "tu.h"
 
 namespace temps {
 

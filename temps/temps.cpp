@@ -5,8 +5,11 @@
 // Intermediates are held in 64 bits so that no input can overflow;
 // wherever a 32-bit result would not fit, the routine reports failure
 // instead of inventing a value.
-#include "temps.h"
 
+#include "tu.h"
+
+#include "calibration.h"
+#include "legacy.h"
 #include "instant.h"
 
 #include <cmath>

@@ -7,11 +7,13 @@
 // from that of D carried to its end, UTC steps: a positive step lengthens
 // D's last minute (23:59:60.xxx, a leap second from 1972 on), a negative
 // one (1961-08-01, 1968-02-01) skips the labels at the end of D.
+#include "timescales.h"
+
+#include "tu.h"
 #include <algorithm>
 #include <cmath>
 
 #include "instant.h"
-#include "temps.h"
 
 namespace temps {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "temps.h"
+#include "calendar.h"
 
 namespace temps {
 

@@ -32,6 +32,14 @@ soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.2" 2>/dev/null | awk '/SO
 version=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" pkg-config --modversion temps)
 [ "$version" = 2.0.0 ] || fail "pkg-config --modversion temps: $version"
 
+echo "== every installed header alone"
+# Each compiles on its own, warnings on, whatever else a program includes.
+for h in "$stage$prefix"/include/temps/*.h; do
+  printf '#include <temps/%s>\n' "$(basename "$h")" |
+    g++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$stage$prefix/include" -x c++ - ||
+    fail "<temps/$(basename "$h")> does not compile alone"
+done
+
 echo "== find_package(temps)"
 cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefix" >/dev/null &&
   cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"

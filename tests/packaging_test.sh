@@ -24,6 +24,8 @@ want=$(sort <<EOF2
 755 ./bin/temps
 644 ./include/temps/temps.h
 644 ./include/temps/calendar.h
+644 ./include/temps/tu.h
+644 ./include/temps/calibration.h
 644 ./include/temps/correlation.h
 644 ./include/temps/legacy.h
 644 ./include/temps/timescales.h
