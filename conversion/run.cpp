@@ -492,7 +492,9 @@ bool converter::write_line(std::string_view v, instant at) {
 // of the input) is part of the line end, and a line of blanks is blank.
 void convert_line(converter& cv, std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.find_first_not_of(" \t") != std::string_view::npos) cv.convert(line);
+    if (line.empty() || ((line[0] == ' ' || line[0] == '\t') && line.find_first_not_of(" \t") == std::string_view::npos))
+        return;
+    cv.convert(line);
 }
 
 // Values one a line from fd, blank lines skipped, in constant memory.
