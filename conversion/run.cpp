@@ -40,7 +40,7 @@ constexpr char usage_text[] =
 
 // Days from 1958-01-01 to 1972-01-01, when UTC's steps of less than a
 // second ended.
-constexpr std::int64_t days_to_1972 = 4383 + 730;
+constexpr std::int64_t days_to_1972 = temps::days_1958_to_1970 + 730;
 
 // What becomes of a value that cannot be converted, besides its message.
 enum class on_error { skip, empty, stop };
@@ -295,7 +295,7 @@ bool converter::read(std::string_view v, instant* at) {
         if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size() ||
             number != std::floor(number))
             return fail(v, "not a Julian day number");
-        if (ec != std::errc{} || !(number >= 1721424 && number <= 5373484))
+        if (ec != std::errc{} || !(number >= temps::jd_0001 && number <= temps::jd_9999))
             return fail(v, "a Julian day number beyond the years 1 to 9999");
         const int jd = static_cast<int>(number);
         temps::caldat(&c.month, &c.day, &c.year, jd);

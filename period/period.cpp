@@ -54,8 +54,8 @@ namespace {
 // Day numbers whose dates have four-digit years, 0001-01-01 to 9999-12-31:
 // there a date steps to the next by the library's calendar rules, exactly
 // as caldat would give it, and its line is made from a digit table.
-constexpr int fast_first = 1721424;
-constexpr int fast_last = 5373484;
+constexpr int fast_first = temps::jd_0001;
+constexpr int fast_last = temps::jd_9999;
 
 constexpr struct digit_pairs {
     char at[100][2];

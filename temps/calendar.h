@@ -4,6 +4,7 @@
 #ifndef TEMPS_CALENDAR_H
 #define TEMPS_CALENDAR_H
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 
@@ -14,6 +15,10 @@ static_assert(sizeof(double) == 8, "TU times are IEEE doubles");
 
 inline constexpr int jd_1958 = 2436205;      // 1958-01-01, the TU epoch
 inline constexpr int jd_reform = 2299161;    // 1582-10-15, the first Gregorian day
+inline constexpr int jd_0001 = 1721424;      // 0001-01-01 (Julian), the first day of four-digit years
+inline constexpr int jd_9999 = 5373484;      // 9999-12-31, the last
+inline constexpr int days_1958_to_1970 = 4383;  // 1970-01-01 is TU day 4383
+inline constexpr int jd_1970 = jd_1958 + days_1958_to_1970;  // the Unix epoch, and std::chrono's
 inline constexpr double ms_per_day = 86400000.0;
 
 namespace detail {
@@ -133,6 +138,25 @@ constexpr date previous_day(date t) noexcept {
     if (t.day > 1) return {t.year, t.month, t.day - 1};
     if (t.month > 1) return {t.year, t.month - 1, detail::month_end(t.year, t.month - 1)};
     return {t.year == 1 ? -1 : t.year - 1, 12, 31};
+}
+
+// julday, caldat on std::chrono dates: the fields cannot be given in the
+// wrong order (julday(2004, 7, 5, &jd), in ISO order, reads month 2004 and
+// succeeds with another day). A std::chrono date is proleptic Gregorian,
+// before 1582-10-15 too, unlike the int forms: 1000-01-01 here is the day
+// the Julian calendar called 0999-12-27. -1 with *jd untouched for a date
+// that is not valid() or whose number does not fit in an int; caldat
+// gives every day number a date.
+[[nodiscard]] constexpr int julday(std::chrono::year_month_day ymd, int* jd) noexcept {
+    if (!ymd.ok()) return -1;
+    const std::int64_t n = std::int64_t{std::chrono::sys_days(ymd).time_since_epoch().count()} + jd_1970;
+    if (!detail::fits_int(n)) return -1;
+    *jd = static_cast<int>(n);
+    return 0;
+}
+
+constexpr void caldat(int jd, std::chrono::year_month_day* ymd) noexcept {
+    *ymd = std::chrono::year_month_day{std::chrono::sys_days{std::chrono::days{std::int64_t{jd} - jd_1970}}};
 }
 
 }  // namespace temps

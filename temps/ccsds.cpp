@@ -189,7 +189,7 @@ int cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, co
     std::int64_t epoch = 0;
     if (!epoch_day(c.layout.agency ? agency_epoch : nullptr, &epoch)) return fail(reason, "the agency epoch is not a real date");
     const std::int64_t day = epoch + c.day;
-    if (day + jd_1958 > 5373484) return fail(reason, "beyond the years 1 to 9999");
+    if (day + jd_1958 > jd_9999) return fail(reason, "beyond the years 1 to 9999");
     civil_time u{};
     detail::date_of(day, &u.year, &u.month, &u.day);
     const std::uint32_t s = c.ms / 1000;  // 86,400 and more only in a leap second

@@ -45,7 +45,7 @@ inline void date_of(std::int64_t day, int* year, int* month, int* dom) noexcept 
         caldat(month, dom, year, static_cast<int>(day + jd_1958));
         return;
     }
-    const std::int64_t z = day - 4383 + 719468;        // days since 0000-03-01
+    const std::int64_t z = day - days_1958_to_1970 + 719468;  // days since 0000-03-01
     const std::int64_t era = z / 146097;                // z >= 0 here
     const std::int64_t doe = z - era * 146097;          // [0, 146096]
     const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]

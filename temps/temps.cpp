@@ -133,7 +133,7 @@ date_heure fields(int jd, int r) {
 
 // Day numbers of years 1 to 9999, where julday gives back the day number
 // of caldat's date: there the instant of a result is found without them.
-constexpr int round_trip_first = 1721424, round_trip_last = 5373484;
+constexpr int round_trip_first = jd_0001, round_trip_last = jd_9999;
 
 }  // namespace
 

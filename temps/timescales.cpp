@@ -22,7 +22,7 @@ constexpr std::int64_t ns_per_s = 1000000000;
 constexpr std::int64_t ns_per_day = 86400 * ns_per_s;
 constexpr std::int64_t day_1960 = 730, day_1972 = 5113;
 // Years 1 to 9999, in days since 1958-01-01.
-constexpr std::int64_t first_day = 1721424 - jd_1958, last_day = 5373484 - jd_1958;
+constexpr std::int64_t first_day = jd_0001 - jd_1958, last_day = jd_9999 - jd_1958;
 
 // TAI - UTC from 1960-01-01 to 1971-12-31, as the IERS and the USNO
 // publish it: A seconds + (MJD - ref) x rate seconds a day, here in
@@ -65,7 +65,7 @@ const drift_row* drift_row_of(std::int64_t day) {
 }
 
 std::int64_t expiry_second(const leap_second_table& t) {  // seconds since 1958-01-01 UTC
-    return t.expires.time_since_epoch().count() + 4383 * std::int64_t{86400};
+    return t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400};
 }
 
 // TAI - UTC at t nanoseconds into UTC day `day`, with the offset in force
@@ -107,7 +107,7 @@ bool label_day(const civil_time& c, int max_second, std::int64_t* day) {
     const std::int64_t yoe = y - era * 400;                                  // [0, 399]
     const std::int64_t doy = (153 * (c.month > 2 ? c.month - 3 : c.month + 9) + 2) / 5 + c.day - 1;  // [0, 365]
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;          // [0, 146096]
-    *day = era * 146097 + doe - 719468 + 4383;                               // days since 1958-01-01
+    *day = era * 146097 + doe - 719468 + days_1958_to_1970;                  // days since 1958-01-01
     return true;
 }
 

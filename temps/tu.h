@@ -34,7 +34,7 @@ void tu_to_calendar(double tu, int* year, int* month, int* day, int* hour, int* 
 // The bridge to std::chrono. TU and Unix time both count days of 86,400
 // seconds; 1970-01-01 is TU day 4383.
 using tu_duration = std::chrono::duration<double, std::milli>;
-inline constexpr double tu_of_unix_epoch = 4383.0 * ms_per_day;
+inline constexpr double tu_of_unix_epoch = days_1958_to_1970 * ms_per_day;
 
 // to_sys: a TU time as a std::chrono time point (same instant, same day
 // length).

@@ -154,6 +154,30 @@ static_assert(temps::days_in_month(-1, 2) == 29 && temps::days_in_month(-2, 2) =
 static_assert(same(temps::next_day({-1, 12, 31}), {1, 1, 1}) && same(temps::previous_day({1, 1, 1}), {-1, 12, 31}));
 static_assert(same(temps::next_day({2004, 2, 28}), {2004, 2, 29}) && same(temps::next_day({1900, 2, 28}), {1900, 3, 1}));
 
+// julday and caldat on std::chrono dates: proleptic Gregorian throughout,
+// so the int forms' day numbers from the reform on, and the Julian
+// calendar's own dates before it; no date that is not valid().
+constexpr int jd_of(std::chrono::year_month_day ymd) {
+    int jd = 0;
+    return temps::julday(ymd, &jd) == 0 ? jd : -1;
+}
+static_assert(jd_of(std::chrono::year{2004} / 7 / 5) == 2453192 && jd_of(std::chrono::year{1582} / 10 / 15) == temps::jd_reform);
+static_assert(jd_of(std::chrono::year{1000} / 1 / 1) == jd_of(999, 12, 27), "Gregorian before the reform");
+static_assert(jd_of(std::chrono::year{2005} / 2 / 29) == -1 && jd_of(std::chrono::year{2004} / 2 / 29) == 2453065);
+
+TEST(Calendar, ChronoDatesWalkWithTheIntForms) {
+    std::chrono::year_month_day ymd{};
+    temps::caldat(temps::jd_0001, &ymd);
+    EXPECT_EQ(ymd, std::chrono::year{0} / 12 / 30);  // 0001-01-01 Julian, proleptic Gregorian
+    for (int jd = temps::jd_reform - 1; jd <= temps::jd_9999 + 1; ++jd) {
+        temps::caldat(jd, &ymd);
+        ASSERT_EQ(jd_of(ymd), jd);
+        if (jd < temps::jd_reform) continue;
+        const temps::date t = date_of(jd);
+        ASSERT_EQ(ymd, std::chrono::year{t.year} / t.month / t.day) << jd;
+    }
+}
+
 // The chrono bridge against chrono's own calendar, both sides of 1958 and
 // 1970: the same instant, and back.
 TEST(Chrono, BridgeAgreesWithYearMonthDay) {
