@@ -202,7 +202,9 @@ struct converter {
         const temps::leap_second_table* t = leap_table();
         temps::scale_time tai{};
         if (t == nullptr) return false;
-        if (temps::utc_to_tai(*t, c, &tai) >= 0) return true;
+        const int r = temps::utc_to_tai(*t, c, &tai);
+        if (r >= 0) return true;
+        if (r != temps::status_no_leap) return fail(v, "no such UTC time");
         // A leap of less than a second (the 1960s, and the end of 1971):
         // say where it ends. Its length is the TAI from 23:59:59 to the
         // next day's 00:00:00, less the one second of the labels.

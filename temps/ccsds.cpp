@@ -178,8 +178,9 @@ int code_to_tai(const time_code& c, const leap_second_table& t, const date* agen
     if (cds_to_utc(c, agency_epoch, &utc, reason) != 0) return -1;
     const int status = utc_to_tai(t, utc, tai);
     if (status < 0)
-        return fail(reason, utc.second >= 60 ? "a millisecond of day past 86,399,999 on a day without a leap second"
-                                             : "beyond the years 1 to 9999");
+        return fail(reason, status == status_no_leap ? "a millisecond of day past 86,399,999 on a day without a leap second"
+                            : status == status_skipped ? "a UTC time that a step of the 1960s skipped"
+                                                       : "beyond the years 1 to 9999");
     return status;
 }
 

@@ -90,17 +90,19 @@ int offset_at(const leap_second_table& table, std::int64_t day, std::int64_t t, 
 // Checks a label's fields (second at most max_second) and gives its day:
 // julday's day number, by whole-number arithmetic for Gregorian dates
 // (days from civil, after Howard Hinnant's algorithm).
-bool label_day(const civil_time& c, int max_second, std::int64_t* day) {
-    if (c.year < 1 || c.year > 9999 || c.month < 1 || c.month > 12 || c.day < 1 ||
-        c.day > detail::month_end(c.year, c.month) || (c.year == 1582 && c.month == 10 && c.day > 4 && c.day < 15) ||
-        c.hour < 0 || c.hour > 23 || c.minute < 0 || c.minute > 59 || c.second < 0 || c.second > max_second ||
-        c.nanosecond < 0 || c.nanosecond >= ns_per_s)
-        return false;
+int label_day(const civil_time& c, int max_second, std::int64_t* day) {
+    if (c.month < 1 || c.month > 12 || c.day < 1 || c.day > 31 || c.hour < 0 || c.hour > 23 || c.minute < 0 ||
+        c.minute > 59 || c.second < 0 || c.second > max_second || c.nanosecond < 0 || c.nanosecond >= ns_per_s)
+        return status_field;
+    if (c.year == 0 || c.day > detail::month_end(c.year, c.month) ||
+        (c.year == 1582 && c.month == 10 && c.day > 4 && c.day < 15))
+        return status_not_a_date;
+    if (c.year < 1 || c.year > 9999) return status_years;
     if (c.year < 1582 || (c.year == 1582 && (c.month < 10 || (c.month == 10 && c.day < 15)))) {
         int jd = 0;
-        if (julday(c.month, c.day, c.year, &jd) != 0) return false;
+        if (julday(c.month, c.day, c.year, &jd) != 0) return status_years;
         *day = jd - std::int64_t{jd_1958};
-        return true;
+        return 0;
     }
     const std::int64_t y = c.year - (c.month <= 2 ? 1 : 0);
     const std::int64_t era = y / 400;                                        // y >= 1581
@@ -108,7 +110,7 @@ bool label_day(const civil_time& c, int max_second, std::int64_t* day) {
     const std::int64_t doy = (153 * (c.month > 2 ? c.month - 3 : c.month + 9) + 2) / 5 + c.day - 1;  // [0, 365]
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;          // [0, 146096]
     *day = era * 146097 + doe - 719468 + days_1958_to_1970;                  // days since 1958-01-01
-    return true;
+    return 0;
 }
 
 std::int64_t ns_of_day(const civil_time& c) {
@@ -143,13 +145,13 @@ scale_time count(std::int64_t day, std::int64_t ns) {
 
 int tai_minus_utc(const leap_second_table& t, const civil_time& utc, std::int64_t* ns) noexcept {
     std::int64_t day = 0;
-    if (!label_day(utc, 60, &day)) return -1;
+    if (const int bad = label_day(utc, 60, &day); bad != 0) return bad;
     return offset_at(t, day, ns_of_day(utc), ns);
 }
 
 int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* tai) noexcept {
     std::int64_t day = 0;
-    if (!label_day(utc, 60, &day)) return -1;
+    if (const int bad = label_day(utc, 60, &day); bad != 0) return bad;
     const std::int64_t into = ns_of_day(utc);
     const auto& e = t.entries;
     if (day >= day_1972 && !e.empty()) {  // whole seconds: one search gives the offset and the leap
@@ -159,7 +161,8 @@ int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* ta
         // before a negative one (TAI - UTC falling by one second).
         const int step = next != e.data() + e.size() && next->day == day + 1 ? next->tai_minus_utc - (next - 1)->tai_minus_utc : 0;
         const bool last_minute = utc.hour == 23 && utc.minute == 59;
-        if ((utc.second == 60 && (!last_minute || step <= 0)) || (utc.second == 59 && last_minute && step < 0)) return -1;
+        if ((utc.second == 60 && (!last_minute || step <= 0)) || (utc.second == 59 && last_minute && step < 0))
+            return status_no_leap;
         *tai = count(day, into + std::int64_t{(next - 1)->tai_minus_utc} * ns_per_s);
         return day * 86400 + into / ns_per_s >= expiry_second(t) ? 1 : 0;
     }
@@ -168,17 +171,19 @@ int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* ta
     std::int64_t off = 0, next = 0;
     const int status = offset_at(t, day, into, &off);
     static_cast<void>(offset_at(t, day + 1, 0, &next));
-    if ((utc.second == 60 && (utc.hour != 23 || utc.minute != 59)) || into + off >= ns_per_day + next) return -1;
+    if (utc.second == 60 && (utc.hour != 23 || utc.minute != 59 || into + off >= ns_per_day + next)) return status_no_leap;
+    if (into + off >= ns_per_day + next) return status_skipped;
     *tai = count(day, into + off);
     return status;
 }
 
 int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noexcept {
     std::int64_t day = floor_div(tai.second, 86400);  // UTC is never ahead of TAI
-    if (day < first_day || day > last_day + 1) return -1;
+    if (tai.nanosecond < 0 || tai.nanosecond >= ns_per_s) return status_field;
+    if (day < first_day || day > last_day + 1) return status_years;
     auto since = [&](std::int64_t d) { return (tai.second - d * 86400) * ns_per_s + tai.nanosecond; };
     while (tai_into_day(t, day, 0) > since(day)) --day;
-    if (day < first_day || day > last_day) return -1;
+    if (day < first_day || day > last_day) return status_years;
     // Solve t + offset(t) = x; the drift makes the offset grow with t.
     const std::int64_t x = since(day);
     std::int64_t off0 = 0;
@@ -195,21 +200,23 @@ int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noex
 
 int label_of(scale_time t, civil_time* label_out) noexcept {
     const std::int64_t day = floor_div(t.second, 86400);
-    if (day < first_day || day > last_day || t.nanosecond < 0 || t.nanosecond >= ns_per_s) return -1;
+    if (t.nanosecond < 0 || t.nanosecond >= ns_per_s) return status_field;
+    if (day < first_day || day > last_day) return status_years;
     *label_out = label(day, (t.second - day * 86400) * ns_per_s + t.nanosecond);
     return 0;
 }
 
 int count_of(const civil_time& label, scale_time* t) noexcept {
     std::int64_t day = 0;
-    if (!label_day(label, 59, &day)) return -1;
+    if (const int bad = label_day(label, 59, &day); bad != 0) return bad;
     *t = count(day, ns_of_day(label));
     return 0;
 }
 
 int utc_to_tu(const civil_time& utc, double* tu) noexcept {
     std::int64_t day = 0;
-    if (!label_day(utc, 60, &day) || (utc.second == 60 && (utc.hour != 23 || utc.minute != 59))) return -1;
+    if (const int bad = label_day(utc, 60, &day); bad != 0) return bad;
+    if (utc.second == 60 && (utc.hour != 23 || utc.minute != 59)) return status_no_leap;
     if (utc.second == 60) {  // the last millisecond before the leap second
         *tu = static_cast<double>(day * 86400000 + 86399999);
         return 0;
@@ -222,13 +229,13 @@ int utc_to_tu(const civil_time& utc, double* tu) noexcept {
 
 int tu_to_utc(double tu, civil_time* utc) noexcept {
     if (!(tu >= static_cast<double>(first_day) * ms_per_day && tu < static_cast<double>(last_day + 1) * ms_per_day))
-        return -1;  // also NaN
+        return status_years;  // also NaN
     const double whole = std::floor(tu);
     std::int64_t ms = static_cast<std::int64_t>(whole);
     std::int64_t ns = std::llround((tu - whole) * 1e6);
     if (ns == 1000000) ++ms, ns = 0;
     const std::int64_t day = floor_div(ms, 86400000);
-    if (day > last_day) return -1;
+    if (day > last_day) return status_years;
     *utc = label(day, (ms - day * 86400000) * 1000000 + ns);
     return 0;
 }

@@ -2,10 +2,21 @@
 // its fractional steps and drift), TAI, TT and GPS, counted exactly in
 // nanoseconds; the bridge between UTC and TU. Part of <temps/temps.h>.
 //
-// Statuses: 0 for an exact answer; 1 for an answer that is dubious (an
-// instant before 1960, when there was no UTC and TAI-UTC is taken as 0, or
-// after the leap-second table's expiry, where its last offset is kept), as
-// ERFA's routines do; -1 when there is no answer.
+// Statuses, one value per cause, as ERFA's routines document theirs:
+//    1  dubious: an answer, for an instant before 1960 (there was no UTC:
+//       TAI - UTC taken as 0) or after the leap-second table's expiry
+//       (its last offset kept)
+//    0  exact
+//   -1  status_field: a field out of its range (month 13, minute 60, a
+//       negative nanosecond, second 61)
+//   -2  status_not_a_date: fields in range but no such day (02-30,
+//       1582-10-10, year 0)
+//   -3  status_no_leap: second 60 outside a leap second, or 23:59:59
+//       before a negative one
+//   -4  status_skipped: a label a step back of UTC in the 1960s skipped
+//   -5  status_years: beyond the years 1 to 9999
+// Each function names the ones it returns; every negative status means no
+// answer and leaves the outputs untouched.
 #ifndef TEMPS_TIMESCALES_H
 #define TEMPS_TIMESCALES_H
 
@@ -16,6 +27,13 @@
 #include "calendar.h"
 
 namespace temps {
+
+inline constexpr int status_dubious = 1;
+inline constexpr int status_field = -1;
+inline constexpr int status_not_a_date = -2;
+inline constexpr int status_no_leap = -3;
+inline constexpr int status_skipped = -4;
+inline constexpr int status_years = -5;
 
 // A count of a continuous scale (TAI, TT or GPS): seconds and nanoseconds
 // since 1958-01-01 00:00:00 of that scale. nanosecond is 0..999,999,999.
@@ -63,19 +81,19 @@ const char* default_leap_seconds_path() noexcept;
 
 // tai_minus_utc: TAI - UTC in nanoseconds at a UTC label (the drift of
 // the 1960s counted to the nanosecond, truncated): what ERFA's eraDat
-// gives. Status 0, 1 (before 1960: 0; after the expiry: the last offset)
-// or -1 (not a real date).
+// gives. Status 0, 1 (before 1960: 0; after the expiry: the last offset),
+// status_field, status_not_a_date or status_years.
 [[nodiscard]] int tai_minus_utc(const leap_second_table& t, const civil_time& utc, std::int64_t* ns) noexcept;
 
-// utc_to_tai: a UTC label -> TAI. Status 0, 1 (dubious, as above) or -1:
-// a field out of range, not a real date, second 60 outside a leap second,
-// 23:59:59 before a negative leap second, or a label that a negative step
-// of the 1960s skipped.
+// utc_to_tai: a UTC label -> TAI. Status 0, 1 (dubious, as above),
+// status_field, status_not_a_date, status_years, status_no_leap (second 60
+// outside a leap second, 23:59:59 before a negative one) or status_skipped
+// (a label a negative step of the 1960s skipped).
 [[nodiscard]] int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* tai) noexcept;
 
 // tai_to_utc: TAI -> the UTC label of that instant (23:59:60.xxx inside a
-// leap second): the latest label whose TAI is not after it. Status 0, 1 or
-// -1 (beyond the years 1 to 9999).
+// leap second): the latest label whose TAI is not after it. Status 0, 1,
+// status_field (a nanosecond out of range) or status_years.
 [[nodiscard]] int tai_to_utc(const leap_second_table& t, scale_time tai, civil_time* utc) noexcept;
 
 // The continuous scales: TT = TAI + 32.184 s, GPS = TAI - 19 s.
@@ -90,23 +108,24 @@ constexpr scale_time tt_to_tai(scale_time tt) noexcept { return shifted(tt, -321
 constexpr scale_time tai_to_gps(scale_time tai) noexcept { return shifted(tai, -19000000000); }
 constexpr scale_time gps_to_tai(scale_time gps) noexcept { return shifted(gps, 19000000000); }
 
-// label_of: the calendar label of a count of a continuous scale. -1 beyond
-// the years 1 to 9999.
+// label_of: the calendar label of a count of a continuous scale. 0,
+// status_field (a nanosecond out of range) or status_years.
 [[nodiscard]] int label_of(scale_time t, civil_time* label_out) noexcept;
 
 // count_of: the count of a label on a continuous scale (second 0..59).
-// -1 for a field out of range or a date that is not real.
+// 0, status_field, status_not_a_date or status_years.
 [[nodiscard]] int count_of(const civil_time& label, scale_time* t) noexcept;
 
 // utc_to_tu: a UTC label -> TU. TU has no leap seconds: a label
 // 23:59:60.xxx gives the TU of 23:59:59.999, the last millisecond before
-// the leap second (the rule of std::chrono::utc_clock::to_sys). -1 for a
-// field out of range or a date that is not real. Needs no table.
+// the leap second (the rule of std::chrono::utc_clock::to_sys). 0,
+// status_field, status_not_a_date, status_years or status_no_leap (second
+// 60 outside 23:59). Needs no table.
 [[nodiscard]] int utc_to_tu(const civil_time& utc, double* tu) noexcept;
 
 // tu_to_utc: TU -> its UTC label (never second 60), to the nanosecond
-// nearest the double. -1 for NaN, infinities and TU beyond the years 1 to
-// 9999.
+// nearest the double. 0, or status_years for NaN, infinities and TU
+// beyond the years 1 to 9999.
 [[nodiscard]] int tu_to_utc(double tu, civil_time* utc) noexcept;
 
 }  // namespace temps

@@ -105,7 +105,7 @@ TEST(LeapSeconds, ANegativeLeapSecondSkipsTheDaysLastSecond) {
     ASSERT_EQ(temps::utc_to_tai(t, {2026, 1, 1, 0, 0, 0, 0}, &after), 0);
     EXPECT_EQ(ns_between(before, after), 1);
     for (const civil_time skipped : {civil_time{2025, 12, 31, 23, 59, 59, 0}, civil_time{2025, 12, 31, 23, 59, 60, 0}})
-        EXPECT_EQ(temps::utc_to_tai(t, skipped, &tai), -1) << skipped.second;
+        EXPECT_EQ(temps::utc_to_tai(t, skipped, &tai), temps::status_no_leap) << skipped.second;
     EXPECT_EQ(temps::utc_to_tai(t, {2025, 12, 30, 23, 59, 59, 500000000}, &tai), 0);  // the day before keeps it
     civil_time back{};
     ASSERT_EQ(temps::tai_to_utc(t, after, &back), 0);
@@ -143,7 +143,7 @@ TEST(LeapSeconds, EveryLeapSecondBothWays) {
         civil_time day_before = leap;
         temps::caldat(&day_before.month, &day_before.day, &day_before.year,
                       static_cast<int>(t.entries[i].day - 2 + temps::jd_1958));
-        EXPECT_EQ(temps::utc_to_tai(t, day_before, &a), -1) << "no leap second the day before";
+        EXPECT_EQ(temps::utc_to_tai(t, day_before, &a), temps::status_no_leap) << "no leap second the day before";
         double tu_leap = 0.0, tu_last_ms = 0.0;
         civil_time last_ms = before;
         last_ms.nanosecond = 999000000;
@@ -166,18 +166,24 @@ TEST(LeapSeconds, StepsAndDubiousInstants) {
     const row rows[] = {
         // The drift runs on during a step: its edge is a few nanoseconds off.
         {"1961-08-01 skipped 0.05 s: before it", {1961, 7, 31, 23, 59, 59, 949999990}, 0},
-        {"1961-08-01 skipped 0.05 s: inside", {1961, 7, 31, 23, 59, 59, 950000010}, -1},
+        {"1961-08-01 skipped 0.05 s: inside", {1961, 7, 31, 23, 59, 59, 950000010}, temps::status_skipped},
         {"1968-02-01 skipped 0.1 s: before it", {1968, 1, 31, 23, 59, 59, 899999990}, 0},
-        {"1968-02-01 skipped 0.1 s: inside", {1968, 1, 31, 23, 59, 59, 900000010}, -1},
+        {"1968-02-01 skipped 0.1 s: inside", {1968, 1, 31, 23, 59, 59, 900000010}, temps::status_skipped},
         {"1963-11-01 added 0.1 s", {1963, 10, 31, 23, 59, 60, 99999990}, 0},
-        {"1963-11-01 added only 0.1 s", {1963, 10, 31, 23, 59, 60, 100000000}, -1},
+        {"1963-11-01 added only 0.1 s", {1963, 10, 31, 23, 59, 60, 100000000}, temps::status_no_leap},
         {"1972-01-01 added 0.107758 s", {1971, 12, 31, 23, 59, 60, 107757990}, 0},
-        {"1972-01-01 added only 0.107758 s", {1971, 12, 31, 23, 59, 60, 107758000}, -1},
-        {"no step on 1962-01-01", {1961, 12, 31, 23, 59, 60, 0}, -1},
+        {"1972-01-01 added only 0.107758 s", {1971, 12, 31, 23, 59, 60, 107758000}, temps::status_no_leap},
+        {"no step on 1962-01-01", {1961, 12, 31, 23, 59, 60, 0}, temps::status_no_leap},
         {"before 1960: no UTC", {1959, 12, 31, 12, 0, 0, 0}, 1},
         {"the last nanosecond before the expiry", {2026, 6, 27, 23, 59, 59, 999999999}, 0},
         {"the expiry", {2026, 6, 28, 0, 0, 0, 0}, 1},
-        {"not a real date", {2005, 2, 29, 0, 0, 0, 0}, -1},
+        {"not a real date", {2005, 2, 29, 0, 0, 0, 0}, temps::status_not_a_date},
+        {"1582-10-10, which the reform dropped", {1582, 10, 10, 12, 0, 0, 0}, temps::status_not_a_date},
+        {"year 0", {0, 6, 1, 0, 0, 0, 0}, temps::status_not_a_date},
+        {"minute 60", {2004, 7, 5, 23, 60, 0, 0}, temps::status_field},
+        {"second 60 before 23:59", {2016, 12, 31, 12, 59, 60, 0}, temps::status_no_leap},
+        {"a nanosecond out of range", {2004, 7, 5, 0, 0, 0, 1000000000}, temps::status_field},
+        {"year 10000", {10000, 1, 1, 0, 0, 0, 0}, temps::status_years},
     };
     for (const row& r : rows) {
         scale_time tai{};
