@@ -23,14 +23,14 @@ partition 1 reading 86400000 is 2004-07-06 00:00:00.002
 partition 2 reading 1024 is 2008-01-01 00:00:01.000
 partition 1 reading 200000000: no calibration covers it'
 
-for f in "$libdir/libtemps.so.2" "$libdir/libtemps.a" include/temps/temps.h \
+for f in "$libdir/libtemps.so.3" "$libdir/libtemps.a" include/temps/temps.h \
          "$libdir/cmake/temps/tempsConfigVersion.cmake" "$libdir/pkgconfig/temps.pc"; do
   [ -e "$stage$prefix/$f" ] || fail "not installed: $f"
 done
-soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.2" 2>/dev/null | awk '/SONAME/ {print $2}')
-[ "$soname" = libtemps.so.2 ] || fail "SONAME '$soname'"
+soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.3" 2>/dev/null | awk '/SONAME/ {print $2}')
+[ "$soname" = libtemps.so.3 ] || fail "SONAME '$soname'"
 version=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" pkg-config --modversion temps)
-[ "$version" = 2.0.0 ] || fail "pkg-config --modversion temps: $version"
+[ "$version" = 3.0.0 ] || fail "pkg-config --modversion temps: $version"
 
 echo "== every installed header alone"
 # Each compiles on its own, warnings on, whatever else a program includes.
@@ -45,10 +45,11 @@ cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefi
   cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"
 got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert" "$src/examples/clock.correlation") || fail "cmake example run"
 [ "$got" = "$want" ] || fail "cmake example printed:"$'\n'"$got"
-# Version 2 does not satisfy a request for version 1 (SameMajorVersion).
-echo 'find_package(temps 1 CONFIG REQUIRED)' > "$tmp/v1.cmake"
-if cmake -DCMAKE_PREFIX_PATH="$stage$prefix" -P "$tmp/v1.cmake" >/dev/null 2>&1; then
-  fail "find_package(temps 1) accepted version 2"
+# Version 3 does not satisfy a request for version 2 (SameMajorVersion): its
+# statuses and headers changed.
+echo 'find_package(temps 2 CONFIG REQUIRED)' > "$tmp/v2.cmake"
+if cmake -DCMAKE_PREFIX_PATH="$stage$prefix" -P "$tmp/v2.cmake" >/dev/null 2>&1; then
+  fail "find_package(temps 2) accepted version 3"
 fi
 
 echo "== pkg-config and a plain compiler line"

@@ -30,7 +30,7 @@ want=$(sort <<EOF2
 644 ./include/temps/legacy.h
 644 ./include/temps/timescales.h
 644 ./include/temps/ccsds.h
-644 ./$libdir/libtemps.so.2.0.0
+644 ./$libdir/libtemps.so.3.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
 644 ./$libdir/cmake/temps/tempsConfig.cmake
@@ -51,7 +51,7 @@ want=$(sort <<EOF2
 644 ./share/doc/libtemps-dev/examples/CMakeLists.txt
 644 ./share/doc/libtemps-dev/examples/convert.cpp
 644 ./share/doc/libtemps-dev/examples/clock.correlation
-$(for p in korvane-watch libtemps2 libtemps-dev temps; do
+$(for p in korvane-watch libtemps3 libtemps-dev temps; do
     printf '644 ./share/doc/%s/copyright\n644 ./share/doc/%s/changelog.gz\n' "$p" "$p"; done)
 EOF2
 )
@@ -87,14 +87,14 @@ echo "== Debian package"
 # package's copyright and changelog in /usr/share/doc).
 (cd "$build" && cpack -G DEB -D CPACK_PACKAGING_INSTALL_PREFIX=/usr -B "$tmp/pkg" >/dev/null)
 deb=$(ls "$tmp"/pkg/korvane-watch_*.deb)
-lib=$(ls "$tmp"/pkg/libtemps2_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
+lib=$(ls "$tmp"/pkg/libtemps3_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
 lib_files=$(dpkg-deb --contents "$lib") dev_files=$(dpkg-deb --contents "$dev")
-grep -q 'libtemps.so.2 -> libtemps.so.2.0.0$' <<<"$lib_files" || fail "libtemps2: no SONAME link"
-grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps2 holds development files"
+grep -q 'libtemps.so.3 -> libtemps.so.3.0.0$' <<<"$lib_files" || fail "libtemps3: no SONAME link"
+grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps3 holds development files"
 dpkg-deb --info "$lib" > "$tmp/lib-info"
-grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps2: no shlibs file"
-grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps2: no ldconfig trigger"
-grep -q "^ Depends: libtemps2 (= 2.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps2"
+grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps3: no shlibs file"
+grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps3: no ldconfig trigger"
+grep -q "^ Depends: libtemps3 (= 3.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps3"
 for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz \
             examples/clock.correlation examples/convert.cpp; do
   grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
@@ -179,11 +179,11 @@ sh "$tmp/postrm-files" purge
   fail "purge left: $(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')"
 grep -q "share/korvane-watch/korvane_l2.rules.yml$" <<<"$contents" || fail "not in the package: the alert rules"
 command=$(ls "$tmp"/pkg/temps_*.deb)
-grep -q "^ Depends: libtemps2 (= 2.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps2 and tzdata"
+grep -q "^ Depends: libtemps3 (= 3.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps3 and tzdata"
 grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked/usr/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
-for p in korvane-watch libtemps2 libtemps-dev temps; do
+for p in korvane-watch libtemps3 libtemps-dev temps; do
   dpkg-deb -x "$tmp"/pkg/${p}_*.deb "$tmp/doc-$p"
   [ "$(zcat "$tmp/doc-$p/usr/share/doc/$p/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$(dpkg-deb -f "$tmp"/pkg/${p}_*.deb Version)" ] ||
     fail "$p: the changelog's last entry is not the package's version"
