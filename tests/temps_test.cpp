@@ -165,6 +165,10 @@ static_assert(jd_of(std::chrono::year{2004} / 7 / 5) == 2453192 && jd_of(std::ch
 static_assert(jd_of(std::chrono::year{1000} / 1 / 1) == jd_of(999, 12, 27), "Gregorian before the reform");
 static_assert(jd_of(std::chrono::year{2005} / 2 / 29) == -1 && jd_of(std::chrono::year{2004} / 2 / 29) == 2453065);
 
+// A time point finer than a millisecond keeps its fraction in TU.
+static_assert(temps::to_tu(std::chrono::sys_days{std::chrono::year{1970} / 1 / 1} + std::chrono::microseconds{1500}) ==
+              temps::days_1958_to_1970 * temps::ms_per_day + 1.5);
+
 TEST(Calendar, ChronoDatesWalkWithTheIntForms) {
     std::chrono::year_month_day ymd{};
     temps::caldat(temps::jd_0001, &ymd);

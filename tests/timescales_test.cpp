@@ -51,6 +51,7 @@ TEST(LeapSeconds, FileChecks) {
         {"no expiry", "#@\t3991593600", "#x\t3991593600", ":0: no expiry (#@)"},
         {"an offset that jumps", "37      # 1 Jan 2017", "38      # 1 Jan 2017", "not one second more or less, later than the entry before"},
         {"a date not at midnight", "3692217600 ", "3692217601 ", "not at 00:00 UTC: 3692217601"},
+        {"a first offset of 11 s", "2272060800      10", "2272060800      11", "the first entry is not 1972-01-01, 10 s"},
     };
     for (const row& r : rows) {
         std::string edited = text;
@@ -71,6 +72,27 @@ TEST(LeapSeconds, FileChecks) {
             EXPECT_TRUE(std::string(error).ends_with(r.error)) << r.what << ": " << error;
             EXPECT_EQ(t.entries.size(), 1u) << "a refused file leaves the table as it was";
         }
+    }
+}
+
+// SHA-1 on the FIPS 180 vectors, one of them ending 56 bytes into its
+// block, where the padding takes a block of its own.
+TEST(LeapSeconds, Sha1OnTheStandardVectors) {
+    const struct {
+        std::string text;
+        const char* digest;
+    } rows[] = {
+        {"abc", "a9993e36 4706816a ba3e2571 7850c26c 9cd0d89d"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e44 1c3bd26e baae4aa1 f95129e5 e54670f1"},
+        {"", "da39a3ee 5e6b4b0d 3255bfef 95601890 afd80709"},
+    };
+    for (const auto& r : rows) {
+        temps::detail::sha1 h;
+        h.update(r.text.data(), r.text.size());
+        const auto d = h.digest();
+        char hex[64];
+        std::snprintf(hex, sizeof hex, "%08x %08x %08x %08x %08x", d[0], d[1], d[2], d[3], d[4]);
+        EXPECT_STREQ(hex, r.digest) << r.text.size() << " bytes";
     }
 }
 
@@ -184,6 +206,7 @@ TEST(LeapSeconds, StepsAndDubiousInstants) {
         {"second 60 before 23:59", {2016, 12, 31, 12, 59, 60, 0}, temps::status_no_leap},
         {"a nanosecond out of range", {2004, 7, 5, 0, 0, 0, 1000000000}, temps::status_field},
         {"year 10000", {10000, 1, 1, 0, 0, 0, 0}, temps::status_years},
+        {"second 60 at noon of a leap day", {2016, 12, 31, 12, 59, 60, 0}, temps::status_no_leap},
     };
     for (const row& r : rows) {
         scale_time tai{};
@@ -195,6 +218,9 @@ TEST(LeapSeconds, StepsAndDubiousInstants) {
                     back.nanosecond == r.utc.nanosecond)
             << r.what << ": " << back.hour << ':' << back.minute << ':' << back.second << '.' << back.nanosecond;
     }
+    // Without a table, an instant after 1971 is dubious, not exact.
+    scale_time tai{};
+    EXPECT_EQ(temps::utc_to_tai(temps::leap_second_table{}, {2004, 7, 5, 0, 0, 0, 0}, &tai), temps::status_dubious);
     // The mission's two leap seconds, in TAI - UTC, and the other scales.
     std::int64_t ns = 0;
     EXPECT_EQ(temps::tai_minus_utc(t, {2005, 12, 31, 23, 59, 60, 0}, &ns), 0);
