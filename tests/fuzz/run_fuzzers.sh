@@ -20,9 +20,12 @@ if ! clang++ -fsanitize=fuzzer "$probe.cpp" -o "$probe" 2>/dev/null; then
   echo "SKIPPED: clang++ cannot link a fuzzer (install libclang-rt-14-dev); $target not fuzzed"
   exit 77
 fi
-# The state file's reader is the watch's; the other targets are the library's.
+# The state file's reader is the watch's, the command's conversions the
+# temps command's; the other targets are the library's.
 extra=("$src/period/period.cpp")
 [ "$target" = state ] && extra=("$src/availability/state.cpp" "$src/availability/record.cpp" "$src/availability/probe.cpp" "$src/availability/clock.cpp")
+[ "$target" = command ] && extra=("$src/conversion/run.cpp" "$src/conversion/formats.cpp" -I"$src/conversion"
+                                   -DTEMPS_VERSION='"fuzz"' -DKORVANE_LEAP_SECONDS="\"$src/tests/data/leap-seconds.list\"")
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
   "${extra[@]}" -o "$out/fuzz_$target"
