@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Prints how long the temps command takes to turn 1,000,000 UTC labels into
 # TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
-# 20 times faster), for labels in time order (as telemetry is) and in
-# random order; to decode 1,000,000 CDS codes of the same instants to UTC;
-# and its peak memory for 1,000 and 1,000,000 labels.
+# 20 times faster), for labels in time order (as telemetry is), in random
+# order, and at random over 1972 to 2030 ("wide"); to decode 1,000,000 CDS
+# codes of the same instants to UTC; and its peak memory for 1,000 and
+# 1,000,000 labels.
 # Usage: bench/timescales.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -18,10 +19,15 @@ random.seed(2)
 base = datetime.datetime(2004, 7, 5)
 span = (datetime.datetime(2011, 3, 15) - base).total_seconds()
 times = [random.random() * span for _ in range(1000000)]
-for name, seq in (("ordered", sorted(times)), ("random", times)):
+# Over the mission's window, in time order and at random; and at random over
+# 1972 to 2030, a span wider than the command's day memos.
+wide_base = datetime.datetime(1972, 1, 1)
+wide_span = (datetime.datetime(2031, 1, 1) - wide_base).total_seconds()
+wide = [random.random() * wide_span for _ in range(1000000)]
+for name, start, seq in (("ordered", base, sorted(times)), ("random", base, times), ("wide", wide_base, wide)):
     with open(sys.argv[1] + "/" + name, "w") as f:
         for t in seq:
-            d = base + datetime.timedelta(seconds=t)
+            d = start + datetime.timedelta(seconds=t)
             f.write(d.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d\n" % (d.microsecond // 1000))
 PY
 head -n 1000 "$tmp/ordered" > "$tmp/small"
@@ -50,7 +56,7 @@ compare() {
     function median(a, n,   i, j, x) { for (i = 2; i <= n; i++) { x = a[i]; for (j = i - 1; j >= 1 && a[j] > x; j--) a[j + 1] = a[j]; a[j + 1] = x } return a[int((n + 1) / 2)] }
     END { printf "%s: temps %.0f ms, date %.0f ms: %.1f times faster (median of 7 paired rounds; target >= 20)\n", what, median(o, NR), median(t, NR), median(r, NR) }'
 }
-for order in ordered random; do
+for order in ordered random wide; do
   compare "$order labels" "$temps --leap-seconds $leaps --from utc --to tai < $tmp/$order > /dev/null 2>&1" \
     "date -u -f $tmp/$order +%s.%N > /dev/null"
 done
