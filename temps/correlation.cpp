@@ -72,16 +72,16 @@ bool instants_of(const correlation_record& r, double* first, double* last) {
     return true;
 }
 
-bool indexed(const correlation& c) { return !c.records.empty() && c.index.built_for == c.records.size(); }
+bool indexed(const correlation& c) { return !c.records.empty() && c.index && c.index->built_for == c.records.size(); }
 
 // The entry of the record of the partition that covers tb.
 const index_type::reading_entry* find_indexed(const correlation& c, int partition, double tb) {
-    const auto& parts = c.index.partitions;
+    const auto& parts = c.index->partitions;
     const auto p = std::lower_bound(parts.begin(), parts.end(), partition,
                                     [](const index_type::partition_span& s, int n) { return s.partition < n; });
     if (p == parts.end() || p->partition != partition || !(tb >= p->lo && tb < p->hi)) return nullptr;
-    const index_type::reading_entry* r = &c.index.entries[c.index.readings[p->bucket_first + bucket_of(p->cut, tb)]];
-    const index_type::reading_entry* const last = c.index.entries.data() + p->last;
+    const index_type::reading_entry* r = &c.index->entries[c.index->readings[p->bucket_first + bucket_of(p->cut, tb)]];
+    const index_type::reading_entry* const last = c.index->entries.data() + p->last;
     while (r < last && r->to_tb <= tb) ++r;
     return r < last && r->from_tb <= tb ? r : nullptr;
 }
@@ -122,7 +122,7 @@ bool reading_in(const correlation_record& r, std::int64_t at, double* tb) {
 
 namespace detail {
 
-void index_records(const std::vector<correlation_record>& records, correlation_index* out) {
+void index_records(const std::vector<correlation_record>& records, std::shared_ptr<const correlation_index>* out) {
     correlation_index idx;
     const std::size_t n = records.size();
     if (n > std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
@@ -186,7 +186,7 @@ void index_records(const std::vector<correlation_record>& records, correlation_i
         }
     }
     idx.built_for = n;
-    *out = std::move(idx);
+    *out = std::make_shared<const correlation_index>(std::move(idx));
 }
 
 }  // namespace detail
@@ -234,16 +234,16 @@ int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double*
         }
     };
     if (indexed(c)) {
-        const auto& spans = c.index.instants;
+        const auto& spans = c.index->instants;
         if (!spans.empty()) {
             // Every span from this one on starts after t.
-            std::size_t i = c.index.instant_buckets[bucket_of(c.index.instant_cut, t) + 1];
+            std::size_t i = c.index->instant_buckets[bucket_of(c.index->instant_cut, t) + 1];
             for (; i > 0 && spans[i - 1].reach >= t; --i) {
                 const index_type::instant_span& s = spans[i - 1];
                 if (s.first_ms <= t && t <= s.last_ms) consider(c.records[s.record]);
             }
         }
-        for (const std::uint32_t w : c.index.wide) consider(c.records[w]);
+        for (const std::uint32_t w : c.index->wide) consider(c.records[w]);
     } else {
         for (auto r = c.records.rbegin(); r != c.records.rend() && best == nullptr; ++r) {
             double first = 0.0, last = 0.0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "calendar.h"
-#include "correlation.h"
+#include "correlation_index.h"
 
 namespace temps::detail {
 
@@ -61,7 +61,7 @@ inline void date_of(std::int64_t day, int* year, int* month, int* dom) noexcept 
 const char* order_fault(const correlation_record* prev, const correlation_record& r) noexcept;
 
 // Builds the index of records, which are in order. Throws std::bad_alloc.
-void index_records(const std::vector<correlation_record>& records, correlation_index* out);
+void index_records(const std::vector<correlation_record>& records, std::shared_ptr<const correlation_index>* out);
 
 }  // namespace temps::detail
 
