@@ -342,6 +342,15 @@ bool converter::read(std::string_view v, instant* at) {
         }
         temps::scale_time tai{};
         if (temps::code_to_tai(code, table, agency(), &tai, &why) < 0) return fail(v, why);
+        // A CUC code is the nearest unit to its instant. Where its unit is
+        // finer than the label's last digit, the label is rounded to that
+        // digit rather than truncated, so that a label comes back through
+        // such a code as itself.
+        if (!code.layout.cds && is_label(to) && precision < 9 && std::ldexp(1.0, 8 * code.layout.fine) > std::pow(10.0, precision)) {
+            std::int64_t half = 500000000;  // half of the label's last digit, in nanoseconds
+            for (int p = 0; p < precision; ++p) half /= 10;
+            tai = temps::shifted(tai, half);
+        }
         *at = {true, tai, {}};
         return true;
     }

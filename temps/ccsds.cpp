@@ -163,11 +163,14 @@ int code_to_tai(const time_code& c, const leap_second_table& t, const date* agen
         const int bits = 8 * c.layout.fine;
         u128 f = 0;
         for (int i = 0; i < c.layout.fine; ++i) f = f << 8 | c.fine[i];
-        // ceil(fraction * 1e9 / 2^bits): the next nanosecond for a finer fraction.
+        // The fraction to the nearest nanosecond (halves up), which the
+        // nearest code encodes back to.
         const u128 scaled = f * static_cast<u128>(ns_per_s);
-        auto ns = static_cast<std::int64_t>((scaled + ((u128{1} << bits) - 1)) >> bits);
+        auto ns = static_cast<std::int64_t>((scaled + (bits > 0 ? u128{1} << (bits - 1) : 0)) >> bits);
         const std::int64_t second = epoch * 86400 + static_cast<std::int64_t>(c.coarse);
-        if (ns == ns_per_s) ns = ns_per_s - 1;  // within the last nanosecond: never the next second
+        // Within half a nanosecond of the next second: the code's own last
+        // nanosecond, which encodes back (the next second may not fit).
+        if (ns == ns_per_s) ns = ns_per_s - 1;
         civil_time check{};
         if (label_of({second, static_cast<std::int32_t>(ns)}, &check) != 0)
             return fail(reason, "beyond the years 1 to 9999");
@@ -177,10 +180,12 @@ int code_to_tai(const time_code& c, const leap_second_table& t, const date* agen
     civil_time utc{};
     if (cds_to_utc(c, agency_epoch, &utc, reason) != 0) return -1;
     const int status = utc_to_tai(t, utc, tai);
-    if (status < 0)
-        return fail(reason, status == status_no_leap ? "a millisecond of day past 86,399,999 on a day without a leap second"
-                            : status == status_skipped ? "a UTC time that a step of the 1960s skipped"
-                                                       : "beyond the years 1 to 9999");
+    if (status < 0) {
+        fail(reason, status == status_no_leap ? "a millisecond of day past 86,399,999 on a day without a leap second"
+                     : status == status_skipped ? "a UTC time that a step of the 1960s skipped"
+                                                : "beyond the years 1 to 9999");
+        return status;
+    }
     return status;
 }
 
@@ -220,9 +225,14 @@ int tai_to_code(scale_time tai, const time_code_layout& l, const leap_second_tab
         if (s < 0) return fail(reason, "before the epoch");
         if (l.coarse < 8 && static_cast<std::uint64_t>(s) >> (8 * l.coarse) != 0)
             return fail(reason, "beyond the coarse octets");
-        c.coarse = static_cast<std::uint64_t>(s);
-        // floor(ns * 2^bits / 1e9): the fraction below the code's resolution dropped.
-        const u128 f = (static_cast<u128>(tai.nanosecond) << (8 * l.fine)) / static_cast<u128>(ns_per_s);
+        // The nearest code unit (halves up): round(ns * 2^bits / 1e9), which
+        // may carry into the coarse time.
+        u128 f = ((static_cast<u128>(tai.nanosecond) << (8 * l.fine)) + static_cast<u128>(ns_per_s / 2)) /
+                 static_cast<u128>(ns_per_s);
+        std::uint64_t coarse = static_cast<std::uint64_t>(s);
+        if (f >> (8 * l.fine) != 0) f = 0, ++coarse;
+        if (l.coarse < 8 && coarse >> (8 * l.coarse) != 0) return fail(reason, "beyond the coarse octets");
+        c.coarse = coarse;
         for (int i = l.fine - 1, k = 0; i >= 0; --i, ++k) c.fine[i] = static_cast<std::uint8_t>(f >> (8 * k));
         *out = c;
         return 0;

@@ -71,14 +71,15 @@ constexpr int t_field_octets(const time_code_layout& l) noexcept {
 [[nodiscard]] int encode(const time_code& c, bool implicit, std::uint8_t* out, std::size_t capacity) noexcept;
 
 // code_to_tai: the instant a code names. CUC counts TAI seconds from
-// 1958-01-01 00:00:00 TAI or from 00:00:00 TAI of the agency epoch; a
-// fraction finer than a nanosecond counts as the next nanosecond (so
-// that instant and code of up to three fine octets give each other back),
-// but never as the next second.
+// 1958-01-01 00:00:00 TAI or from 00:00:00 TAI of the agency epoch; its
+// fraction is read to the nearest nanosecond (halves up, but never into
+// the next second), which tai_to_code encodes back to a code of the same
+// instant.
 // CDS counts UTC days from 1958-01-01 or the agency epoch; a millisecond
 // of day past 86,399,999 must fall in that day's leap second. Status 0, 1
-// (dubious, as utc_to_tai) or -1 with a reason (no agency epoch given, no
-// leap second on that day, beyond the years 1 to 9999).
+// (dubious, as utc_to_tai) or a negative status with a reason: -1 for a
+// code it cannot read (no agency epoch given), else utc_to_tai's
+// (status_no_leap: no leap second on that day; status_years).
 [[nodiscard]] int code_to_tai(const time_code& c, const leap_second_table& t, const date* agency_epoch,
                               scale_time* tai, const char** reason) noexcept;
 
@@ -88,10 +89,11 @@ constexpr int t_field_octets(const time_code_layout& l) noexcept {
 // a CUC code, no agency epoch given, or a day beyond the years 1 to 9999.
 [[nodiscard]] int cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, const char** reason) noexcept;
 
-// tai_to_code: the code of an instant in a layout, truncated to the code's
-// resolution (never rounded up into the next second or day). Status 0, 1
-// or -1 with a reason: before the epoch, a counter beyond its octets, no
-// agency epoch given.
+// tai_to_code: the code of an instant in a layout. A CUC code is the
+// nearest unit of its fraction (halves up, carried into the coarse time);
+// a CDS code, in decimal units, is truncated to its resolution (never the
+// next day). Status 0, 1 or -1 with a reason: before the epoch, a counter
+// beyond its octets, no agency epoch given.
 [[nodiscard]] int tai_to_code(scale_time tai, const time_code_layout& l, const leap_second_table& t,
                               const date* agency_epoch, time_code* out, const char** reason) noexcept;
 

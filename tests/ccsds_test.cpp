@@ -3,6 +3,7 @@
 // agency epoch, and random round trips through every kind of layout.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,7 +73,7 @@ TEST(Ccsds, DecodesWhatOthersGetWrong) {
         int status = temps::decode(octets.data(), octets.size(), nullptr, &c, &why);
         if (status == 0) status = temps::code_to_tai(c, t, r.with_epoch ? &epoch : nullptr, &tai, &why);
         if (r.reason != nullptr) {
-            EXPECT_EQ(status, -1) << r.what;
+            EXPECT_LT(status, 0) << r.what;
             EXPECT_STREQ(why, r.reason) << r.what;
             continue;
         }
@@ -100,8 +101,9 @@ TEST(Ccsds, DecodesWhatOthersGetWrong) {
     EXPECT_STREQ(why, "before the epoch");
 }
 
-// Random instants through every kind of layout: back within the code's
-// resolution, never after the instant.
+// Random instants through every kind of layout: back within half the
+// code's resolution (CUC codes are the nearest unit; CDS codes, exact
+// decimals, truncate and so are never after the instant).
 TEST(Ccsds, RandomRoundTrips) {
     const temps::leap_second_table t = table();
     std::mt19937_64 rng(301);
@@ -124,7 +126,11 @@ TEST(Ccsds, RandomRoundTrips) {
             ASSERT_GE(temps::tai_to_code(x, lay, t, nullptr, &c, nullptr), 0) << l.pfield;
             ASSERT_GE(temps::code_to_tai(c, t, nullptr, &back, nullptr), 0) << l.pfield;
             const std::int64_t behind = (x.second - back.second) * 1000000000 + (x.nanosecond - back.nanosecond);
-            ASSERT_TRUE(behind >= 0 && behind < l.resolution_ns) << l.pfield << ": " << behind << " ns behind";
+            if (lay.cds) {
+                ASSERT_TRUE(behind >= 0 && behind < l.resolution_ns) << l.pfield << ": " << behind << " ns behind";
+            } else {
+                ASSERT_LE(2 * std::abs(behind), l.resolution_ns + 1) << l.pfield << ": " << behind << " ns behind";
+            }
         }
     }
 }

@@ -135,6 +135,15 @@ TEST(TempsCommand, Transcripts) {
         {"a CDS code in a leap second", {table, "--from", "cds", "--to", "utc", "40542d05265df4"}, "",
          "2016-12-31T23:59:60.500\n", "", 0},
         {"UTC to CUC", {table, "--from", "utc", "--to", "cuc", "2004-07-05T00:00:00"}, "", "1E577AF8A00000\n", "", 0},
+        // A label through a CUC code finer than its last digit comes back
+        // as itself: the nearest unit out, the label rounded in.
+        {"labels to CUC, the nearest unit", {table, "-f", "utc", "-t", "cuc"},
+         "2004-07-05T12:34:56.789\n2004-07-05T00:00:00.002\n2004-07-05T23:59:59.999\n",
+         "1E577BA990C9FC\n1E577AF8A00083\n1E577C4A1FFFBE\n", "", 0},
+        {"and back", {table, "-f", "cuc", "-t", "utc"}, "1E577BA990C9FC\n1E577AF8A00083\n1E577C4A1FFFBE\n",
+         "2004-07-05T12:34:56.789\n2004-07-05T00:00:00.002\n2004-07-05T23:59:59.999\n", "", 0},
+        {"a code coarser than the label: truncated", {table, "-f", "cuc", "-t", "utc", "-p", "6", "1E577AF8A00083"}, "",
+         "2004-07-05T00:00:00.001998\n", "", 0},
         {"an implicit P-field", {table, "--implicit-pfield", "40", "--from", "cds", "--to", "utc", "542D05265DF4"}, "",
          "2016-12-31T23:59:60.500\n", "", 0},
         {"an agency epoch", {table, "--agency-epoch", "2000-01-01", "--pfield", "48", "--from", "utc", "--to", "cds",

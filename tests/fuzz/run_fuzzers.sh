@@ -32,9 +32,9 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
 regressions="$src/tests/fuzz/regressions/$target"
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
   echo "== replaying $(ls "$regressions" | wc -l) regression inputs"
-  "$out/fuzz_$target" "$regressions"/*
+  "$out/fuzz_$target" -error_exitcode=1 "$regressions"/*
 fi
 echo "== fuzzing $target for $seconds s"
 # New inputs go to a work corpus in the build tree; the committed seeds stay as they are.
-"$out/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+"$out/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -error_exitcode=1 -timeout_exitcode=1 \
   -artifact_prefix="$out/crash-$target-" "$out/work-$target" "$src/tests/fuzz/corpus/$target"
