@@ -4,11 +4,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "run.h"
 #include "support.h"
+#include "temps.h"
 
 namespace {
 
@@ -226,6 +232,61 @@ TEST(TempsCommand, Transcripts) {
         close(err);
         EXPECT_EQ(test::read_file(dir.path() / "err"), "temps: standard output: No space left on device\n") << option;
     }
+}
+
+// Random labels of 1972 to 2030, in time order and not, through the
+// command's memos: each line as the library's own calls give it, both ways.
+TEST(TempsCommand, AgreesWithTheLibraryInAnyOrder) {
+    temps::leap_second_table table;
+    char error[256];
+    ASSERT_EQ(temps::read_leap_seconds(leaps.c_str(), &table, error, sizeof error), 0) << error;
+    std::mt19937_64 rng(25);
+    std::uniform_int_distribution<std::int64_t> second(14 * 365 * 86400LL, 72 * 365 * 86400LL);
+    std::uniform_int_distribution<std::int32_t> ms(0, 999);
+    std::vector<temps::civil_time> labels;
+    for (int i = 0; i < 3000; ++i) {
+        temps::civil_time c{};
+        ASSERT_EQ(temps::label_of({second(rng), ms(rng) * 1000000}, &c), 0);
+        labels.push_back(c);
+    }
+    std::sort(labels.begin(), labels.begin() + 1500, [](const temps::civil_time& a, const temps::civil_time& b) {
+        return std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second) <
+               std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
+    });
+    auto text = [](const temps::civil_time& c) {
+        char s[40];
+        std::snprintf(s, sizeof s, "%04d-%02d-%02dT%02d:%02d:%02d.%03d\n", c.year, c.month, c.day, c.hour, c.minute,
+                      c.second, c.nanosecond / 1000000);
+        return std::string(s);
+    };
+    std::string input, tai_labels;
+    for (const temps::civil_time& c : labels) {
+        temps::scale_time tai{};
+        temps::civil_time t{};
+        ASSERT_GE(temps::utc_to_tai(table, c, &tai), 0);
+        ASSERT_EQ(temps::label_of(tai, &t), 0);
+        input += text(c);
+        tai_labels += text(t);
+    }
+    EXPECT_EQ(temps_command({"--leap-seconds=" + leaps, "-f", "utc", "-t", "tai"}, input).out, tai_labels);
+    EXPECT_EQ(temps_command({"--leap-seconds=" + leaps, "-f", "tai", "-t", "utc"}, tai_labels).out, input);
+    // Output that cannot be written: a full disk, a reader gone.
+    test::temp_dir dir;
+    test::write_file(dir.path() / "in", input);
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    close(pipe_fds[0]);
+    const auto old = std::signal(SIGPIPE, SIG_IGN);
+    for (const int out : {open("/dev/full", O_WRONLY), pipe_fds[1]}) {
+        const int in = open((dir.path() / "in").c_str(), O_RDONLY);
+        const int err = open((dir.path() / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string l = "--leap-seconds=" + leaps;
+        const char* argv[] = {"temps", l.c_str(), "-f", "utc", "-t", "tai"};
+        EXPECT_EQ(conversion::run(6, argv, in, out, err), 1);
+        close(in), close(out), close(err);
+        EXPECT_NE(test::read_file(dir.path() / "err").find("\ntemps: standard output: "), std::string::npos);  // after the expiry warning
+    }
+    std::signal(SIGPIPE, old);
 }
 
 }  // namespace
