@@ -110,11 +110,12 @@ struct utc_day_memo {
     std::int64_t tai_start = 0;  // TAI count (s) of 00:00:00, the day's offset being whole seconds
 };
 // A date's key: distinct for every date, and consecutive days of a span
-// up to 9 years fall in distinct slots of the day memos.
+// up to 78 years (1972 to 2049, say) fall in distinct slots of the day
+// memos (16 bytes a slot: 512 KiB).
 constexpr std::uint32_t day_key(int year, int month, int day) {
     return static_cast<std::uint32_t>(year) * 416 + static_cast<std::uint32_t>(month) * 32 + static_cast<std::uint32_t>(day);
 }
-constexpr std::size_t day_slots = 4096;
+constexpr std::size_t day_slots = 32768;
 struct date_memo {
     std::int64_t day = -1;  // days since 1958-01-01 of the scale; -1: none
     int year = 0, month = 0, day_of_month = 0;

@@ -62,12 +62,17 @@ TEST(TempsCommand, Transcripts) {
          "", "2004-07-05T00:00:13.000000001\n", "", 0},
         {"truncated, never rounded", {table, "--from", "utc", "--to", "utc", "2016-12-31T23:59:59.9996"}, "",
          "2016-12-31T23:59:59.999\n", "", 0},
-        // 2005-12-31 and 2015-10-31 share a slot of the day memo, not an offset;
-        // the label after midnight on TAI keeps its own date.
+        // Days out of order, and the label after midnight on TAI keeps its
+        // own date; 1972-01-15 and 2050-11-15 share a slot of the day memo,
+        // not an offset.
         {"days out of order", {table, "--from", "utc", "--to", "tai"},
          "2005-12-31T12:00:00\n2015-10-31T12:00:00\n2005-12-31T23:59:60\n2005-12-31T23:59:40.5\n2015-10-31T12:00:01\n",
          "2005-12-31T12:00:32.000\n2015-10-31T12:00:36.000\n2006-01-01T00:00:32.000\n2006-01-01T00:00:12.500\n"
          "2015-10-31T12:00:37.000\n", "", 0},
+        {"two days of one memo slot", {table, "-f", "utc", "-t", "tai"},
+         "1972-01-15T12:00:00\n2050-11-15T12:00:00\n1972-01-15T12:00:01\n",
+         "1972-01-15T12:00:10.000\n2050-11-15T12:00:37.000\n1972-01-15T12:00:11.000\n",
+         "temps: warning: " + leaps + " expired on 2026-06-28: later instants keep its last offset\n", 0},
         {"a leap second in TU", {table, "--from", "utc", "--to", "tu", "2016-12-31T23:59:60.500"}, "",
          "1861919999999.000\n", "", 0},
         // TU to the microsecond, truncated toward the past as labels are:
