@@ -52,6 +52,9 @@ TEST(Ccsds, DecodesWhatOthersGetWrong) {
         {"a 24-bit day", "4400542C00000000", false, "2016-12-30 00:00:00.000000000", nullptr},
         {"CUC level 2 from the agency epoch", "2E000000010000", true, "1999-12-31 23:59:29.000000000", nullptr},
         {"CDS from the agency epoch", "4800010000000A", true, "2000-01-02 00:00:00.010000000", nullptr},
+        {"a 1958 CDS, an agency epoch given", "40542D05265DF4", true, "2016-12-31 23:59:60.500000000", nullptr},
+        {"seven more fine octets (three bits of the second octet)", "9F1C577AF8A080000000000000000000", false,
+         "2004-07-05 00:00:00.500000000", nullptr},
         {"no agency epoch given", "2E000000010000", false, "", "no agency epoch given"},
         {"too short", "40542D05265D", false, "", "shorter than its P-field says"},
         {"too long", "40542D05265DF400", false, "", "longer than its P-field says"},
@@ -90,6 +93,11 @@ TEST(Ccsds, DecodesWhatOthersGetWrong) {
         ASSERT_GE(temps::tai_to_code(tai, c.layout, t, r.with_epoch ? &epoch : nullptr, &again, &why), 0) << r.what << ": " << why;
         const int n = temps::encode(again, false, out, sizeof out);
         EXPECT_EQ(std::vector<std::uint8_t>(out, out + (n > 0 ? n : 0)), octets) << r.what;
+        // Into a buffer of exactly its length, and not one octet less.
+        std::vector<std::uint8_t> exact(octets.size());
+        EXPECT_EQ(temps::encode(again, false, exact.data(), exact.size()), static_cast<int>(octets.size())) << r.what;
+        EXPECT_EQ(exact, octets) << r.what;
+        EXPECT_EQ(temps::encode(again, false, exact.data(), exact.size() - 1), -1) << r.what;
     }
     // Never wrapped: day 65,536 does not fit 16 bits; before the epoch.
     time_code c{};

@@ -194,6 +194,20 @@ TEST(Correlation, RandomRoundTrips) {
             << at << " came back as " << back << " (partition " << partition << ", reading " << reading << ")";
     }
     EXPECT_GT(answered, 1800);
+    // Readings at every record's edges, gaps after some: the plain search
+    // and the index agree (a record holds from_tb, not to_tb).
+    int refused = 0;
+    for (const temps::correlation_record& r : c->records)
+        for (const double tb : {r.from_tb, r.to_tb, std::nextafter(r.to_tb, r.from_tb)}) {
+            date_heure indexed{}, searched{};
+            const int status = temps::tb_to_tu(*c, r.partition, tb, &indexed);
+            ASSERT_EQ(temps::tb_to_tu(plain, r.partition, tb, &searched), status) << tb;
+            if (status == 0) {
+                ASSERT_EQ(test::instant_ms(indexed), test::instant_ms(searched)) << tb;
+            }
+            refused += status != 0;
+        }
+    EXPECT_GT(refused, 100);  // the ends of the records before a gap
 }
 
 // A table as large as a long mission's kernel allows, read from its file:
