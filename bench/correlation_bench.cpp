@@ -3,10 +3,16 @@
 // (bench/correlation.sh prints the figures and their ratios). Records are
 // of even spans (a day each) or of uneven ones (log-uniform between an
 // hour and a hundred days); readings and instants are drawn at random
-// over the whole table.
+// over the whole table, 65,536 of them (with fewer, the lookups of the
+// largest table stay in the cache). The memory floor is one calibration
+// after one dependent random read of a 64-byte line from an array the
+// size of the table: a lookup that must reach a record it has not touched
+// before cannot be cheaper.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -15,7 +21,7 @@
 namespace {
 
 constexpr double rate = 1000.0;  // on-board units a second
-constexpr int draws = 8192;      // readings and instants, cycled through
+constexpr int draws = 65536;     // readings and instants, cycled through
 
 struct fixture {
     temps::correlation table;
@@ -100,9 +106,35 @@ void tu_to_tb_table(benchmark::State& state) {
     }
 }
 
+// One calibration after one dependent random read: lines of 64 bytes, as
+// many as the table has records, chained in a random cycle.
+void memory_floor(benchmark::State& state) {
+    const fixture f = make(1877, false);
+    const temps::calibration c = f.table.records[0].cal;
+    struct alignas(64) line {
+        std::uint32_t next;
+    };
+    const auto n = static_cast<std::uint32_t>(state.range(0));
+    std::vector<line> lines(n);
+    std::vector<std::uint32_t> order(n);
+    for (std::uint32_t k = 0; k < n; ++k) order[k] = k;
+    std::mt19937_64 rng(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same cycle every run
+    std::shuffle(order.begin(), order.end(), rng);
+    for (std::uint32_t k = 0; k < n; ++k) lines[order[k]].next = order[(k + 1) % n];
+    std::uint32_t j = order[0];
+    std::size_t i = 0;
+    for (auto _ : state) {
+        j = lines[j].next;
+        temps::date_heure out{};
+        benchmark::DoNotOptimize(temps::tb_to_tu(c, f.readings[(i++ + (j & 1U)) % draws].second, &out));
+        benchmark::DoNotOptimize(out);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(single_calibration);
+BENCHMARK(memory_floor)->Arg(1877)->Arg(4096)->Arg(100000);
 BENCHMARK(tb_to_tu_table)->ArgsProduct({{1877, 4096, 100000}, {0, 1}});
 BENCHMARK(tu_to_tb_table)->ArgsProduct({{1877, 4096, 100000}, {0, 1}});
 BENCHMARK_MAIN();
