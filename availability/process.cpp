@@ -50,14 +50,7 @@ int lock_runs(const char* folder, double wait_seconds) {
     return -1;
 }
 
-bool make_folder_of(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr || slash == path) return true;
-    char dir[PATH_MAX];
-    const auto n = static_cast<std::size_t>(slash - path);
-    if (n >= sizeof dir) return false;
-    std::memcpy(dir, path, n);
-    dir[n] = '\0';
+bool make_folder(const char* dir) {
     if (mkdir(dir, 0755) == 0) {
         // Whatever the umask: the folder must be searchable by the readers
         // of its files, as a folder the package makes is.

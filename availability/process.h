@@ -23,10 +23,10 @@ namespace korvane {
 inline constexpr int lock_held_elsewhere = -2;
 [[nodiscard]] int lock_runs(const char* folder, double wait_seconds);
 
-// make_folder: creates the folder of path (one level, not its parents)
-// for this account with mode 0755 when it is missing. False when it is
-// still missing.
-bool make_folder_of(const char* path);
+// make_folder: creates the folder (one level, not its parents) for this
+// account with mode 0755 when it is missing. False when it is still
+// missing.
+bool make_folder(const char* dir);
 
 }  // namespace korvane
 

@@ -149,13 +149,6 @@ bool copy(char (&dst)[PATH_MAX], const char* src, std::size_t n) {
     return true;
 }
 
-// The folder part of path ("." when it has none).
-void folder_of(const char* path, char (&dir)[PATH_MAX]) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) copy(dir, ".", 1);
-    else copy(dir, path, slash == path ? 1 : static_cast<std::size_t>(slash - path));
-}
-
 // Whether a link is followed: only one of this account or of root, in any
 // folder. Another account's link planted beside an output could otherwise
 // make the run replace any file that link points to, with the run's
@@ -293,6 +286,13 @@ void reset(replacement* pf) {
 }
 
 }  // namespace
+
+void folder_of(const char* path, char (&dir)[PATH_MAX]) {
+    const char* slash = std::strrchr(path, '/');
+    const bool fits = slash == nullptr ? copy(dir, ".", 1)
+                                       : copy(dir, path, slash == path ? 1 : static_cast<std::size_t>(slash - path));
+    if (!fits) dir[0] = '\0';
+}
 
 int replace_open(const char* path, replacement* pf, temp_kind kind) {
     reset(pf);

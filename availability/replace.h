@@ -52,6 +52,10 @@ struct replacement {
 enum class temp_kind { unnamed_if_possible, named_only };
 [[nodiscard]] int replace_open(const char* path, replacement* pf, temp_kind kind = temp_kind::unnamed_if_possible);
 
+// folder_of: the folder part of path ("." when it has none, "/" for a
+// name in the root); "" when it does not fit.
+void folder_of(const char* path, char (&dir)[PATH_MAX]);
+
 // replace_commit: flushes and closes the stream, syncs the file, names it and
 // renames it over the target, then syncs the folder. Returns 0;
 // commit_failed when the target is untouched (nothing remains of the new

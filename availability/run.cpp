@@ -120,19 +120,6 @@ constexpr output outputs[] = {
      [](std::FILE* f, const report_input& in) { return write_metrics(f, in.last, in.outcome); }, true},
 };
 
-// The folder whose lock serialises runs: the state's, else the page's.
-void lock_folder(const config& c, char (&dir)[PATH_MAX]) {
-    const char* path = c.state_path[0] != '\0' ? c.state_path : c.page_path;
-    const char* slash = std::strrchr(path, '/');
-    const std::size_t n = slash == nullptr ? 0 : slash == path ? 1 : static_cast<std::size_t>(slash - path);
-    if (n == 0 || n >= sizeof dir) {
-        std::snprintf(dir, sizeof dir, ".");
-        return;
-    }
-    std::memcpy(dir, path, n);
-    dir[n] = '\0';
-}
-
 }  // namespace
 
 int run(const config& c, std::FILE* report) {
@@ -149,10 +136,12 @@ int run(const config& c, std::FILE* report) {
 
     // One run at a time: two would each take the other's state for the
     // survey before, and publish each other's changes half.
+    // The lock is the state's folder's (the page's when no state is kept),
+    // made first where it is missing.
     const bool have_state = c.state_path[0] != '\0';
-    if (have_state) make_folder_of(c.state_path);
     char folder[PATH_MAX];
-    lock_folder(c, folder);
+    folder_of(have_state ? c.state_path : c.page_path, folder);
+    if (have_state) make_folder(folder);
     const int lock = lock_runs(folder, c.lock_wait_seconds);
     if (lock == lock_held_elsewhere) {
         r.fatal("LOCK", folder);
