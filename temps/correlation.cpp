@@ -7,17 +7,18 @@
 // through. Whatever the spread of the records' spans, a reading drawn over
 // the table lands on a long record, whose bucket names it or a neighbour.
 //
-// Instants: the TU instants each record's readings reach, sorted by their
-// start, with the running maximum of their ends: the records covering an
-// instant are found by one binary search and a walk back over the few
-// that reach it. Records whose instants span far more than the others'
-// (an absurd rate or span) are kept apart and tried every time.
+// Instants: each record reaches the instants between those of its two end
+// readings. Swept once in order of time, these give the pieces of TU that
+// one record holds (the later record in the table wins), so a lookup is a
+// bucket, a binary search among the few piece starts in it, and one
+// calibration: O(log n) whatever the records' spans and overlaps.
 #include "correlation.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <queue>
 #include <utility>
 
 #include "instant.h"
@@ -58,17 +59,32 @@ index_type::grid grid_over(double lo, double hi, std::uint32_t count) {
     return g;
 }
 
-// The first and last TU milliseconds (since day 0) that a record's
-// readings reach, with two milliseconds to spare; false when its
-// calibration gives none.
-bool instants_of(const correlation_record& r, double* first, double* last) {
-    detail::prepared_calibration p{};
-    if (!detail::prepare(r.cal, &p)) return false;
+// Milliseconds since day 0 of the first and last instants of years 1 to
+// 9999: between them instant_at is exact and never decreasing.
+constexpr std::int64_t window_first = std::int64_t{jd_0001} * 86400000;
+constexpr std::int64_t window_last = (std::int64_t{jd_9999} + 1) * 86400000 - 1;
+
+// The first and last instants (milliseconds since day 0) that the readings
+// of record r reach, p its prepared calibration: those of its two end
+// readings. Ends beyond years 1 to 9999 are estimated with two
+// milliseconds to spare, so that no instant is left out.
+bool instant_range(const correlation_record& r, const detail::prepared_calibration& p, std::int64_t* first,
+                   std::int64_t* last) {
+    std::int64_t a = 0, b = 0;
+    if (detail::instant_at(p, r.from_tb, &a) && detail::instant_at(p, std::nextafter(r.to_tb, r.from_tb), &b) &&
+        std::min(a, b) >= window_first && std::max(a, b) <= window_last) {
+        *first = std::min(a, b);
+        *last = std::max(a, b);
+        return true;
+    }
     const double ref = static_cast<double>(std::int64_t{p.jd_ref} * 86400000) + p.ref_ms + p.ref_milli;
-    const double a = ref + (r.from_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
-    const double b = ref + (r.to_tb - r.cal.tb_ref) * 1000.0 / r.cal.k;
-    *first = std::fmin(a, b) - 2.0;
-    *last = std::fmax(a, b) + 2.0;
+    const double x = ref + (r.from_tb - p.tb_ref) * 1000.0 / p.k;
+    const double y = ref + (r.to_tb - p.tb_ref) * 1000.0 / p.k;
+    if (std::isnan(x) || std::isnan(y)) return false;
+    constexpr double limit = 0x1p62;  // far beyond any instant a date gives, and room for +1
+    auto clamp = [&](double v) { return static_cast<std::int64_t>(std::clamp(v, -limit, limit)); };
+    *first = clamp(std::fmin(x, y) - 2.0);
+    *last = clamp(std::fmax(x, y) + 2.0);
     return true;
 }
 
@@ -101,21 +117,86 @@ const correlation_record* find_unindexed(const correlation& c, int partition, do
     return tb < found.to_tb ? &found : nullptr;
 }
 
-// Whether record r holds a reading that maps to the instant at
-// (milliseconds since day 0); the reading in *tb.
-bool reading_in(const correlation_record& r, std::int64_t at, double* tb) {
-    detail::prepared_calibration p{};
+// Whether a record (its readings [from_tb, to_tb), p its prepared
+// calibration) holds a reading that maps to the instant at (milliseconds
+// since day 0); the reading in *tb.
+bool reading_in(double from_tb, double to_tb, const detail::prepared_calibration& p, std::int64_t at, double* tb) {
     double x = 0.0;
-    if (!detail::prepare(r.cal, &p) || !detail::reading_for(p, at, &x)) return false;
-    if (!(x >= r.from_tb && x < r.to_tb)) {
+    if (!detail::reading_for(p, at, &x)) return false;
+    if (!(x >= from_tb && x < to_tb)) {
         // Just outside the record: its own end reading may still map to
         // the instant.
-        x = x < r.from_tb ? r.from_tb : std::nextafter(r.to_tb, r.from_tb);
+        x = x < from_tb ? from_tb : std::nextafter(to_tb, from_tb);
         std::int64_t back = 0;
         if (!detail::instant_at(p, x, &back) || back != at) return false;
     }
     *tb = x;
     return true;
+}
+
+// The pieces of TU that the records hold, from the instants each reaches.
+void cut_pieces(const std::vector<correlation_record>& records, index_type* idx) {
+    struct span {
+        std::int64_t first, last;
+        std::uint32_t record;
+    };
+    std::vector<span> spans;
+    spans.reserve(records.size());
+    for (std::uint32_t i = 0; i < records.size(); ++i) {
+        span s{0, 0, i};
+        if (idx->entries[i].calibrated && instant_range(records[i], idx->entries[i].cal, &s.first, &s.last))
+            spans.push_back(s);
+    }
+    if (spans.empty()) return;
+    std::sort(spans.begin(), spans.end(), [](const span& a, const span& b) { return a.first < b.first; });
+    // A sweep over time with the records that reach it, the latest on top;
+    // one that has ended leaves when it comes to the top. The holder
+    // changes only where a record starts or the top one ends.
+    auto later = [](const span& a, const span& b) { return a.record < b.record; };
+    std::priority_queue<span, std::vector<span>, decltype(later)> open(later);
+    std::size_t next = 0;
+    std::int64_t at = spans.front().first;
+    for (;;) {
+        while (next < spans.size() && spans[next].first <= at) open.push(spans[next++]);
+        while (!open.empty() && open.top().last < at) open.pop();
+        const std::uint32_t holder = open.empty() ? index_type::no_record : open.top().record;
+        if (idx->pieces.empty() || idx->pieces.back().record != holder) idx->pieces.push_back({at, holder});
+        if (open.empty()) {
+            if (next == spans.size()) break;
+            at = spans[next].first;
+        } else {
+            at = open.top().last + 1;
+            if (next < spans.size()) at = std::min(at, spans[next].first);
+        }
+    }
+    const auto count = static_cast<std::uint32_t>(idx->pieces.size());
+    idx->piece_cut = grid_over(static_cast<double>(idx->pieces.front().first_ms),
+                               static_cast<double>(idx->pieces.back().first_ms), 4 * count);
+    std::uint32_t i = 0;
+    for (std::uint32_t b = 0; b <= idx->piece_cut.count; ++b) {
+        while (i < count && bucket_of(idx->piece_cut, static_cast<double>(idx->pieces[i].first_ms)) < b) ++i;
+        idx->piece_buckets.push_back({i, index_type::mixed});
+    }
+    // Bucket 0 holds the first start, so a bucket where none starts has a
+    // piece before it, which holds all of it.
+    for (std::uint32_t b = 0; b < idx->piece_cut.count; ++b) {
+        index_type::piece_bucket& k = idx->piece_buckets[b];
+        if (k.first_piece == idx->piece_buckets[b + 1].first_piece) k.holder = idx->pieces[k.first_piece - 1].record;
+    }
+}
+
+// The record that holds the instant at (milliseconds since day 0), or
+// no_record.
+std::uint32_t holder_of(const index_type& idx, std::int64_t at) {
+    if (idx.pieces.empty()) return index_type::no_record;
+    // Pieces of earlier buckets start before at, those of later ones after.
+    const std::uint32_t b = bucket_of(idx.piece_cut, static_cast<double>(at));
+    const index_type::piece_bucket k = idx.piece_buckets[b];
+    if (k.holder != index_type::mixed) return k.holder;
+    const auto after = std::upper_bound(idx.pieces.begin() + k.first_piece,
+                                        idx.pieces.begin() + idx.piece_buckets[b + 1].first_piece, at,
+                                        [](std::int64_t t, const index_type::piece& p) { return t < p.first_ms; });
+    return after == idx.pieces.begin() ? index_type::no_record : (after - 1)->record;
 }
 
 }  // namespace
@@ -128,7 +209,7 @@ void index_records(const std::vector<correlation_record>& records, std::shared_p
     if (n > std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
     idx.entries.reserve(n);
     for (const correlation_record& r : records) {
-        index_type::reading_entry e{r.from_tb, r.to_tb, {}, false};
+        index_type::reading_entry e{r.from_tb, r.to_tb, {}, false, r.partition};
         e.calibrated = prepare(r.cal, &e.cal);
         idx.entries.push_back(e);
     }
@@ -151,40 +232,7 @@ void index_records(const std::vector<correlation_record>& records, std::shared_p
         first = last;
     }
 
-    // Instants: records whose span is beyond 64 times the median's are
-    // tried apart, so that one of them cannot make every walk back long.
-    std::vector<index_type::instant_span> spans;
-    spans.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        index_type::instant_span s{0.0, 0.0, 0.0, i};
-        if (instants_of(records[i], &s.first_ms, &s.last_ms)) spans.push_back(s);
-    }
-    std::vector<double> widths(spans.size());
-    for (std::size_t i = 0; i < spans.size(); ++i) widths[i] = spans[i].last_ms - spans[i].first_ms;
-    double limit = std::numeric_limits<double>::infinity();
-    if (!widths.empty()) {
-        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2), widths.end());
-        limit = 64.0 * widths[widths.size() / 2];
-    }
-    for (const index_type::instant_span& s : spans) {
-        if (s.last_ms - s.first_ms <= limit) idx.instants.push_back(s);
-        else idx.wide.push_back(s.record);
-    }
-    std::sort(idx.instants.begin(), idx.instants.end(),
-              [](const index_type::instant_span& a, const index_type::instant_span& b) {
-                  return a.first_ms < b.first_ms;
-              });
-    double reach = -std::numeric_limits<double>::infinity();
-    for (index_type::instant_span& s : idx.instants) s.reach = reach = std::fmax(reach, s.last_ms);
-    if (!idx.instants.empty()) {
-        const auto count = static_cast<std::uint32_t>(2 * idx.instants.size());
-        idx.instant_cut = grid_over(idx.instants.front().first_ms, idx.instants.back().first_ms, count);
-        std::uint32_t i = 0;
-        for (std::uint32_t b = 0; b <= count; ++b) {
-            while (i < idx.instants.size() && bucket_of(idx.instant_cut, idx.instants[i].first_ms) < b) ++i;
-            idx.instant_buckets.push_back(i);
-        }
-    }
+    cut_pieces(records, &idx);
     idx.built_for = n;
     *out = std::make_shared<const correlation_index>(std::move(idx));
 }
@@ -221,39 +269,28 @@ int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double*
     int jd = 0;
     if (julday(tu.mois, tu.jour, tu.annee, &jd) != 0) return -1;
     const std::int64_t at = instant_ms(jd, tu);
-    const double t = static_cast<double>(at);
-    // The later record in the table wins: only records after the best so
-    // far are tried.
-    const correlation_record* best = nullptr;
-    double best_tb = 0.0;
-    auto consider = [&](const correlation_record& r) {
-        double x = 0.0;
-        if ((best == nullptr || &r > best) && reading_in(r, at, &x)) {
-            best = &r;
-            best_tb = x;
-        }
-    };
+    // The later record in the table that reaches the instant holds it; if
+    // no reading of it maps to that millisecond, none answers.
+    double x = 0.0;
     if (indexed(c)) {
-        const auto& spans = c.index->instants;
-        if (!spans.empty()) {
-            // Every span from this one on starts after t.
-            std::size_t i = c.index->instant_buckets[bucket_of(c.index->instant_cut, t) + 1];
-            for (; i > 0 && spans[i - 1].reach >= t; --i) {
-                const index_type::instant_span& s = spans[i - 1];
-                if (s.first_ms <= t && t <= s.last_ms) consider(c.records[s.record]);
-            }
-        }
-        for (const std::uint32_t w : c.index->wide) consider(c.records[w]);
-    } else {
-        for (auto r = c.records.rbegin(); r != c.records.rend() && best == nullptr; ++r) {
-            double first = 0.0, last = 0.0;
-            if (instants_of(*r, &first, &last) && t >= first && t <= last) consider(*r);
-        }
+        const std::uint32_t i = holder_of(*c.index, at);
+        if (i == index_type::no_record) return -1;
+        const index_type::reading_entry& e = c.index->entries[i];
+        if (!reading_in(e.from_tb, e.to_tb, e.cal, at, &x)) return -1;
+        *partition = e.partition;
+        *tb = x;
+        return 0;
     }
-    if (best == nullptr) return -1;
-    *partition = best->partition;
-    *tb = best_tb;
-    return 0;
+    for (auto r = c.records.rbegin(); r != c.records.rend(); ++r) {
+        detail::prepared_calibration p{};
+        std::int64_t first = 0, last = 0;
+        if (!detail::prepare(r->cal, &p) || !instant_range(*r, p, &first, &last) || at < first || at > last) continue;
+        if (!reading_in(r->from_tb, r->to_tb, p, at, &x)) return -1;
+        *partition = r->partition;
+        *tb = x;
+        return 0;
+    }
+    return -1;
 }
 
 }  // namespace temps

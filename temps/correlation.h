@@ -56,9 +56,12 @@ struct correlation {
 [[nodiscard]] int tb_to_tu(const correlation& c, int partition, double tb, date_heure* out) noexcept;
 
 // tu_to_tb: TU instant -> a partition and a reading inside a record that
-// maps back to tu to the millisecond. Where records of several partitions
-// cover the instant, the later record in the table wins. -1 with the
-// outputs untouched when no record covers it.
+// maps back to tu to the millisecond. A record reaches the instants
+// between those of its two end readings; where several reach the instant,
+// the later record in the table holds it. -1 with the outputs untouched
+// when no record reaches it, or when no reading of the one that holds it
+// maps to that millisecond (readings too coarse for its rate). O(log n)
+// on an indexed table.
 [[nodiscard]] int tu_to_tb(const correlation& c, const date_heure& tu, int* partition, double* tb) noexcept;
 
 }  // namespace temps

@@ -35,7 +35,9 @@ struct correlation_index {
         double from_tb, to_tb;
         prepared_calibration cal;
         bool calibrated;  // false: tb_to_tu fails whatever the reading
+        int partition;
     };
+    static_assert(sizeof(reading_entry) == 64);
     struct partition_span {
         int partition;
         std::uint32_t first, last;   // its records [first, last)
@@ -43,18 +45,28 @@ struct correlation_index {
         grid cut;                    // 2 * (last - first) buckets over [lo, hi)
         std::uint32_t bucket_first;  // where its buckets start in readings
     };
-    struct instant_span {
-        double first_ms, last_ms;  // TU milliseconds the record's readings reach, a little wider
-        double reach;              // the largest last_ms up to this one
-        std::uint32_t record;
+    // The instants of TU a table answers, cut into pieces each of which one
+    // record holds: the last in the table of those whose readings reach
+    // the piece's instants. A stabbing query for the largest index, worked
+    // out once, so a lookup is one search among the piece starts.
+    struct piece {
+        std::int64_t first_ms;  // its first instant, milliseconds since day 0
+        std::uint32_t record;   // the record that holds it; no_record: none
     };
+    // A bucket of instants: its first piece, and the record that holds
+    // every instant of it when no piece starts inside it (mixed: search).
+    struct piece_bucket {
+        std::uint32_t first_piece;
+        std::uint32_t holder;
+    };
+    static constexpr std::uint32_t no_record = 0xffffffffU;
+    static constexpr std::uint32_t mixed = 0xfffffffeU;
     std::vector<partition_span> partitions;  // by partition number
     std::vector<reading_entry> entries;      // one per record
     std::vector<std::uint32_t> readings;     // per bucket: first record that may hold its readings
-    std::vector<instant_span> instants;      // by first_ms
-    grid instant_cut;                        // over the first_ms of instants
-    std::vector<std::uint32_t> instant_buckets;  // per bucket: first instant of it or later; one more
-    std::vector<std::uint32_t> wide;         // records whose instants span too much to sort
+    std::vector<piece> pieces;               // by first_ms, the first one from the earliest instant
+    grid piece_cut;                          // four buckets a piece over their first_ms
+    std::vector<piece_bucket> piece_buckets;  // per bucket; one more at the end
     std::size_t built_for = 0;               // records.size() when built; else the index is unused
 };
 

@@ -151,6 +151,44 @@ TEST(Correlation, ReadingsAcrossRecordsGapsAndPartitions) {
     EXPECT_EQ(temps::tb_to_tu(*end, 1, tb, &out), 0) << tb;
 }
 
+// Records of several partitions reaching the same instants: the later in
+// the table holds each, on both sides of every record's ends, indexed or
+// searched one by one; a holder whose readings are too coarse for the
+// millisecond answers none, and an earlier record does not stand in.
+TEST(Correlation, TheLaterRecordHoldsAnInstant) {
+    const auto c = table(
+        "1 0 864000 0 2004-07-05T00:00:00.000 1\n"              // ten days
+        "2 0 86400 0 2004-07-07T00:00:00.000 1\n"               // the third of them
+        "3 0 43200000 0 2004-07-05T00:00:00.000 1000\n"         // its first half day, in ms
+        "4 1e20 1.00000000001e20 1e20 2004-07-10T00:00:00.000 1\n");  // 16384 s a reading step
+    ASSERT_NE(c, nullptr);
+    temps::correlation plain = *c;
+    plain.index.reset();
+    struct row {
+        date_heure at;
+        int partition;  // 0: none
+    };
+    const row rows[] = {
+        {{2004, 7, 4, 23, 59, 59, 999}, 0},  {{2004, 7, 5, 0, 0, 0, 0}, 3},     {{2004, 7, 5, 11, 59, 59, 999}, 3},
+        {{2004, 7, 5, 12, 0, 0, 0}, 1},      {{2004, 7, 6, 23, 59, 59, 999}, 1}, {{2004, 7, 7, 0, 0, 0, 0}, 2},
+        {{2004, 7, 7, 23, 59, 59, 999}, 2},  {{2004, 7, 8, 0, 0, 0, 0}, 1},      {{2004, 7, 9, 23, 59, 59, 999}, 1},
+        {{2004, 7, 10, 0, 0, 0, 0}, 4},      {{2004, 7, 10, 0, 0, 0, 1}, 0},     {{2004, 7, 14, 23, 59, 59, 999}, 0},
+        {{2004, 7, 15, 0, 0, 0, 0}, 0},
+    };
+    for (const row& r : rows)
+        for (const temps::correlation* t : {c.get(), &plain}) {
+            int partition = 0;
+            double tb = -1.0;
+            const int status = temps::tu_to_tb(*t, r.at, &partition, &tb);
+            ASSERT_EQ(status, r.partition == 0 ? -1 : 0) << r.at << (t == &plain ? " searched" : " indexed");
+            if (status != 0) continue;
+            EXPECT_EQ(partition, r.partition) << r.at;
+            date_heure back{};
+            ASSERT_EQ(temps::tb_to_tu(*t, partition, tb, &back), 0) << r.at;
+            EXPECT_TRUE(test::same(back, r.at)) << r.at << " came back as " << back;
+        }
+}
+
 // Random tables of many records: every instant that tu_to_tb answers comes
 // back through tb_to_tu to the millisecond, and most instants are covered.
 TEST(Correlation, RandomRoundTrips) {
