@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include "text_output.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -11,16 +13,7 @@ char* put_digits(char* out, int v, int n) {
     return out + n;
 }
 
-// "00" to "99": the fixed fields of a label go out two digits at a time.
-constexpr struct digit_pairs {
-    char at[100][2];
-    constexpr digit_pairs() : at{} {
-        for (int i = 0; i < 100; ++i) {
-            at[i][0] = static_cast<char>('0' + i / 10);
-            at[i][1] = static_cast<char>('0' + i % 10);
-        }
-    }
-} pairs;
+constexpr const auto& pairs = temps::detail::digit_pairs;
 
 char* put2(char* out, int v, char after) {
     out[0] = pairs.at[v][0];
@@ -30,21 +23,6 @@ char* put2(char* out, int v, char after) {
 }
 
 }  // namespace
-
-bool format_named(std::string_view name, format* f) {
-    constexpr struct {
-        std::string_view name;
-        format f;
-    } names[] = {{"utc", format::utc}, {"tai", format::tai}, {"tt", format::tt}, {"gps", format::gps},
-                 {"tu", format::tu},   {"jd", format::jd},   {"obt", format::obt}, {"cds", format::cds},
-                 {"cuc", format::cuc}};
-    for (const auto& n : names)
-        if (n.name == name) {
-            *f = n.f;
-            return true;
-        }
-    return false;
-}
 
 // The value of a hexadecimal digit, 16 for any other byte.
 constexpr struct hex_digits {

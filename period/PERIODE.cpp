@@ -10,6 +10,6 @@
 #include "period.h"
 
 int main(int argc, char** argv) {
-    static periode::output out{STDOUT_FILENO, 0, false, {}};
+    static periode::output out{STDOUT_FILENO};
     return periode::run(&out, argc, argv);
 }

@@ -1,38 +1,11 @@
 #include "period.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "temps.h"
 
 namespace periode {
-
-void out_put(output* out, const char* text, std::size_t n) {
-    while (n > 0 && !out->failed) {
-        if (out->len == sizeof out->buf && !out_flush(out)) return;
-        const std::size_t room = sizeof out->buf - out->len;
-        const std::size_t k = n < room ? n : room;
-        std::memcpy(out->buf + out->len, text, k);
-        out->len += k;
-        text += k;
-        n -= k;
-    }
-}
-
-bool out_flush(output* out) {
-    std::size_t done = 0;
-    while (done < out->len && !out->failed && out->fd >= 0) {
-        const ssize_t n = write(out->fd, out->buf + done, out->len - done);
-        if (n > 0) done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR) continue;
-        else out->failed = true;  // EPIPE, ENOSPC, EIO...: the reader gets nothing more
-    }
-    out->len = 0;
-    return !out->failed;
-}
 
 bool read_date(const char* text, int* jd) {
     int year = 0, month = 0, day = 0, month_at = 0, day_at = 0;
@@ -57,20 +30,12 @@ namespace {
 constexpr int fast_first = temps::jd_0001;
 constexpr int fast_last = temps::jd_9999;
 
-constexpr struct digit_pairs {
-    char at[100][2];
-    constexpr digit_pairs() : at{} {
-        for (int i = 0; i < 100; ++i) {
-            at[i][0] = static_cast<char>('0' + i / 10);
-            at[i][1] = static_cast<char>('0' + i % 10);
-        }
-    }
-} pairs;
+constexpr const auto& pairs = temps::detail::digit_pairs;
 
 // "YYYYMMDD\n" of a date with a four-digit year.
 void put_fast(output* out, const temps::date& t) {
-    if (sizeof out->buf - out->len < 9 && !out_flush(out)) return;
-    char* p = out->buf + out->len;
+    char* p = out->room(9);
+    if (out->failed) return;
     std::memcpy(p, pairs.at[t.year / 100], 2);
     std::memcpy(p + 2, pairs.at[t.year % 100], 2);
     std::memcpy(p + 4, pairs.at[t.month], 2);
@@ -83,10 +48,10 @@ void put_fast(output* out, const temps::date& t) {
 void out_date(output* out, int year, int month, int day) {
     char line[48];  // three ints of at most 11 characters each, and '\n'
     const int n = std::snprintf(line, sizeof line, "%04d%02d%02d\n", year, month, day);
-    if (n > 0) out_put(out, line, static_cast<std::size_t>(n));
+    if (n > 0) out->put(line, static_cast<std::size_t>(n));
 }
 
-void out_str(output* out, const char* text) { out_put(out, text, std::strlen(text)); }
+void out_str(output* out, const char* text) { out->put(text, std::strlen(text)); }
 
 // "Date incorrecte : <text>", the text whole however long.
 void date_error(output* out, const char* text) {
@@ -142,7 +107,7 @@ int run(output* out, int argc, const char* const* argv) {
         status = Affiche_periode(out, argv[1], argv[2]);
     }
     // A listing that did not reach its reader is a failure whatever else.
-    if (!out_flush(out)) status = -1;
+    if (!out->flush()) status = -1;
     return status == 0 ? 0 : 255;
 }
 

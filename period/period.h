@@ -3,22 +3,13 @@
 #ifndef PERIOD_PERIOD_H
 #define PERIOD_PERIOD_H
 
-#include <cstddef>
+#include "text_output.h"
 
 namespace periode {
 
-// Standard output written in large blocks, every write checked. A write
-// that fails marks the output failed; later writes are dropped.
-struct output {
-    int fd;             // where the blocks go; -1 drops them (a sink)
-    std::size_t len;    // bytes waiting in buf
-    bool failed;        // a write failed: the listing did not arrive
-    char buf[1 << 16];
-};
-
-void out_put(output* out, const char* text, std::size_t n);
-// Writes what is waiting; false when anything written to out was lost.
-bool out_flush(output* out);
+// Standard output in large blocks, every write checked; a failed write
+// marks it failed and later ones are dropped.
+using output = temps::detail::block_output;
 
 // read_date: reads text as the scanf pattern "%4d%2d%2d" does and gives its
 // Julian day number (out-of-range months and days run on). false when

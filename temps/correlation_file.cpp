@@ -2,13 +2,9 @@
 // (temps_correlation(5)), every fault one "<path>:<line>: <reason>".
 #include "correlation.h"
 
-#include <sys/types.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <exception>
@@ -16,6 +12,7 @@
 #include <utility>
 
 #include "instant.h"
+#include "line_file.h"
 
 namespace temps {
 namespace {
@@ -55,18 +52,11 @@ bool parse_tu(const char* tok, date_heure* t) {
            t->seconde < 60;
 }
 
+// Records of a correlation file, one a line, through rd's messages.
 struct reader {
-    const char* path;
-    char* error;
-    int error_size;
-    int line;
+    detail::line_file& rd;
 
-    int fail(const char* reason, const char* detail = "") const {
-        if (error != nullptr && error_size > 0)
-            std::snprintf(error, static_cast<std::size_t>(error_size), "%s:%d: %s%s", path, line,
-                          reason, detail);
-        return -1;
-    }
+    int fail(const char* reason, const char* detail = "") const { return rd.fail(reason, detail); }
 
     // One line's record into *r; 1 for a record, 0 for nothing, -1 wrong.
     int record(char* text, correlation_record* r) const {
@@ -108,31 +98,12 @@ struct reader {
 
     // Reads every record into out, checking their order. Lines may be of
     // any length. Returns 0, or -1. Throws std::bad_alloc.
-    int all(std::FILE* f, std::vector<correlation_record>* out) {
-        char* text = nullptr;
-        std::size_t size = 0;
-        int status = -1;
-        try {
-            status = records(f, out, &text, &size);
-        } catch (...) {
-            std::free(text);  // NOLINT(cppcoreguidelines-no-malloc): getline's buffer
-            throw;
-        }
-        std::free(text);  // NOLINT(cppcoreguidelines-no-malloc): getline's buffer
-        return status;
-    }
-
-    int records(std::FILE* f, std::vector<correlation_record>* out, char** text, std::size_t* size) {
+    int records(std::vector<correlation_record>* out) const {
         correlation_record r{};
-        for (line = 1;; ++line) {
-            errno = 0;
-            const ssize_t n = getline(text, size, f);
-            if (n < 0) break;
-            char* start = *text;
+        int status = 0;
+        while (char* start = rd.next(&status)) {
             // A byte-order mark that some editors write first.
-            if (line == 1 && std::strncmp(start, "\xEF\xBB\xBF", 3) == 0) start += 3;
-            if (std::memchr(*text, '\0', static_cast<std::size_t>(n)) != nullptr)
-                return fail("NUL byte in the line");
+            if (rd.line == 1 && std::strncmp(start, "\xEF\xBB\xBF", 3) == 0) start += 3;
             const int got = record(start, &r);
             if (got < 0) return -1;
             if (got == 0) continue;
@@ -140,13 +111,9 @@ struct reader {
                 return fail(fault);
             out->push_back(r);
         }
-        if (errno == ENOMEM) return fail("out of memory");
-        if (std::ferror(f) != 0) {
-            line = 0;
-            return fail("cannot read: ", std::strerror(errno));
-        }
+        if (status != 0) return status;
         if (out->empty()) {
-            line = 0;
+            rd.line = 0;
             return fail("no record");
         }
         return 0;
@@ -156,21 +123,20 @@ struct reader {
 }  // namespace
 
 int read_correlation(const char* path, correlation* out, char* error, int error_size) noexcept {
-    reader rd{path, error, error_size, 0};
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr) return rd.fail("cannot read: ", std::strerror(errno));
+    detail::line_file file(path, error, error_size);
+    if (file.open() != 0) return -1;
+    const reader rd{file};
     correlation table;
     int status = -1;
     try {
-        status = rd.all(f, &table.records);
+        status = rd.records(&table.records);
         if (status == 0) {
-            rd.line = 0;
+            file.line = 0;
             detail::index_records(table.records, &table.index);
         }
     } catch (const std::exception&) {  // bad_alloc, or length_error for a table beyond memory
         status = rd.fail("out of memory");
     }
-    std::fclose(f);
     if (status == 0) *out = std::move(table);
     return status;
 }

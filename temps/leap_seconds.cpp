@@ -2,18 +2,15 @@
 // checked (their SHA-1 included) into a table value.
 #include "timescales.h"
 
-#include <sys/types.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <system_error>
 #include <utility>
 
+#include "line_file.h"
 #include "sha1.h"
 
 #ifndef TEMPS_LEAP_SECONDS_PATH
@@ -28,20 +25,6 @@ namespace {
 constexpr std::int64_t ntp_unix = 2208988800;
 constexpr std::int64_t ntp_1958 = 1830297600;
 constexpr std::int64_t ntp_1972 = 2272060800;
-
-struct reader {
-    const char* path;
-    char* error;
-    int error_size;
-    int line = 0;
-
-    int fail(const char* reason, const char* detail = "") const {
-        if (error != nullptr && error_size > 0)
-            std::snprintf(error, static_cast<std::size_t>(error_size), "%s:%d: %s%s", path, line, reason,
-                          detail);
-        return -1;
-    }
-};
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -74,18 +57,14 @@ bool hash_words(char* text, std::uint32_t (&w)[5]) {
     return *field(&text) == '\0';
 }
 
-int read_all(std::FILE* f, reader& rd, leap_second_table* out, char** text, std::size_t* size) {
+int read_all(detail::line_file& rd, leap_second_table* out) {
     detail::sha1 hash;
     std::int64_t updated = -1, expires = -1;
     std::uint32_t want[5] = {};
     bool hashed = false;
     std::string data;  // the data lines' fields, hashed after the dates
-    for (rd.line = 1;; ++rd.line) {
-        errno = 0;
-        const ssize_t n = getline(text, size, f);
-        if (n < 0) break;
-        if (std::memchr(*text, '\0', static_cast<std::size_t>(n)) != nullptr) return rd.fail("NUL byte in the line");
-        char* p = *text;
+    int status = 0;
+    while (char* p = rd.next(&status)) {
         if (p[0] == '#') {
             const char kind = p[1];
             p += 2;
@@ -120,9 +99,8 @@ int read_all(std::FILE* f, reader& rd, leap_second_table* out, char** text, std:
         data += when;
         data += offset;
     }
-    if (errno == ENOMEM) return rd.fail("out of memory");
+    if (status != 0) return status;
     rd.line = 0;
-    if (std::ferror(f) != 0) return rd.fail("cannot read: ", std::strerror(errno));
     if (out->entries.empty()) return rd.fail("no leap second");
     if (expires < 0) return rd.fail("no expiry (#@)");
     if (updated < 0) return rd.fail("no last update (#$)");
@@ -141,20 +119,15 @@ int read_all(std::FILE* f, reader& rd, leap_second_table* out, char** text, std:
 const char* default_leap_seconds_path() noexcept { return TEMPS_LEAP_SECONDS_PATH; }
 
 int read_leap_seconds(const char* path, leap_second_table* out, char* error, int error_size) noexcept {
-    reader rd{path, error, error_size};
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr) return rd.fail("cannot read: ", std::strerror(errno));
+    detail::line_file rd(path, error, error_size);
+    if (rd.open() != 0) return -1;
     leap_second_table table;
-    char* text = nullptr;
-    std::size_t size = 0;
     int status = -1;
     try {
-        status = read_all(f, rd, &table, &text, &size);
+        status = read_all(rd, &table);
     } catch (const std::exception&) {  // bad_alloc
         status = rd.fail("out of memory");
     }
-    std::free(text);  // NOLINT(cppcoreguidelines-no-malloc): getline's buffer
-    std::fclose(f);
     if (status == 0) *out = std::move(table);
     return status;
 }

@@ -90,9 +90,9 @@ TEST(Periode, EveryDayMatchesCaldatBothWays) {
         std::FILE* sink = std::tmpfile();
         ASSERT_NE(sink, nullptr);
         static periode::output out;
-        out = periode::output{fileno(sink), 0, false, {}};
+        out = periode::output{fileno(sink)};
         periode::list_days(&out, up ? first : last, up ? last : first);
-        ASSERT_TRUE(periode::out_flush(&out));
+        ASSERT_TRUE(out.flush());
         std::rewind(sink);
         char line[32], want[32];
         long long lines = 0;
