@@ -12,23 +12,8 @@
 
 namespace conversion {
 
+// The formats a value takes; convert.h has their names and what they are.
 enum class format { utc, tai, tt, gps, tu, jd, obt, cds, cuc };
-
-// format_named: the format of a name ("utc", "tai", ...); false for none.
-bool format_named(std::string_view name, format* f);
-
-// Continuous scales are counted in TAI; the others are UTC labels.
-constexpr bool on_tai(format f) { return f == format::tai || f == format::tt || f == format::gps; }
-
-// ISO 8601 labels: the formats --precision applies to.
-constexpr bool is_label(format f) { return f == format::utc || on_tai(f); }
-
-// An instant as a value was given: a TAI count, or a UTC label.
-struct instant {
-    bool tai_count;
-    temps::scale_time tai;  // when tai_count
-    temps::civil_time utc;  // otherwise
-};
 
 // parse_iso: "YYYY-MM-DDTHH:MM:SS[.fraction of 1 to 9 digits][Z]", fields
 // checked for range (second up to 60; the caller decides where 60 may

@@ -22,6 +22,7 @@
 #include "calibration.h"  // on-board time and one calibration
 #include "correlation.h"  // clock-correlation tables
 #include "timescales.h"   // UTC with leap seconds, TAI, TT, GPS
+#include "day_memo.h"     // the same over many labels, through memos of their days
 #include "ccsds.h"        // CCSDS time codes
 #include "legacy.h"       // the mission's original names and process-wide calibration
 

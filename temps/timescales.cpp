@@ -64,6 +64,18 @@ const drift_row* drift_row_of(std::int64_t day) {
                             [](std::int64_t d, const drift_row& x) { return d < x.day; }) - 1;
 }
 
+// The entry in force on day (on or after the first entry's): a search
+// without branches, since labels come in any order.
+const leap_entry* entry_of(const std::vector<leap_entry>& e, std::int64_t day) {
+    const leap_entry* base = e.data();
+    for (std::size_t n = e.size(); n > 1;) {
+        const std::size_t half = n / 2;
+        base = base[half].day <= day ? base + half : base;
+        n -= half;
+    }
+    return base;
+}
+
 std::int64_t expiry_second(const leap_second_table& t) {  // seconds since 1958-01-01 UTC
     return t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400};
 }
@@ -81,8 +93,7 @@ int offset_at(const leap_second_table& table, std::int64_t day, std::int64_t t, 
         return table.entries.empty() && day >= day_1972 ? 1 : 0;
     }
     const auto& e = table.entries;
-    const leap_entry* at = std::upper_bound(e.data(), e.data() + e.size(), day,
-                                            [](std::int64_t d, const leap_entry& x) { return d < x.day; }) - 1;
+    const leap_entry* at = entry_of(e, day);
     *ns = std::int64_t{at->tai_minus_utc} * ns_per_s;
     return day * 86400 + floor_div(t, ns_per_s) >= expiry_second(table) ? 1 : 0;
 }
@@ -155,8 +166,7 @@ int utc_to_tai(const leap_second_table& t, const civil_time& utc, scale_time* ta
     const std::int64_t into = ns_of_day(utc);
     const auto& e = t.entries;
     if (day >= day_1972 && !e.empty()) {  // whole seconds: one search gives the offset and the leap
-        const leap_entry* next = std::upper_bound(e.data(), e.data() + e.size(), day,
-                                                  [](std::int64_t d, const leap_entry& x) { return d < x.day; });
+        const leap_entry* next = entry_of(e, day) + 1;
         // The day's last minute: 61 seconds before a leap second, 59
         // before a negative one (TAI - UTC falling by one second).
         const int step = next != e.data() + e.size() && next->day == day + 1 ? next->tai_minus_utc - (next - 1)->tai_minus_utc : 0;

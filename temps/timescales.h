@@ -103,10 +103,12 @@ constexpr scale_time shifted(scale_time t, std::int64_t ns) noexcept {
     if (n >= 1000000000) n -= 1000000000, ++s;
     return {s, static_cast<std::int32_t>(n)};
 }
-constexpr scale_time tai_to_tt(scale_time tai) noexcept { return shifted(tai, 32184000000); }
-constexpr scale_time tt_to_tai(scale_time tt) noexcept { return shifted(tt, -32184000000); }
-constexpr scale_time tai_to_gps(scale_time tai) noexcept { return shifted(tai, -19000000000); }
-constexpr scale_time gps_to_tai(scale_time gps) noexcept { return shifted(gps, 19000000000); }
+inline constexpr std::int64_t tt_minus_tai_ns = 32184000000;
+inline constexpr std::int64_t gps_minus_tai_ns = -19000000000;
+constexpr scale_time tai_to_tt(scale_time tai) noexcept { return shifted(tai, tt_minus_tai_ns); }
+constexpr scale_time tt_to_tai(scale_time tt) noexcept { return shifted(tt, -tt_minus_tai_ns); }
+constexpr scale_time tai_to_gps(scale_time tai) noexcept { return shifted(tai, gps_minus_tai_ns); }
+constexpr scale_time gps_to_tai(scale_time gps) noexcept { return shifted(gps, -gps_minus_tai_ns); }
 
 // label_of: the calendar label of a count of a continuous scale. 0,
 // status_field (a nanosecond out of range) or status_years.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -129,6 +130,10 @@ TEST(LeapSeconds, ANegativeLeapSecondSkipsTheDaysLastSecond) {
     for (const civil_time skipped : {civil_time{2025, 12, 31, 23, 59, 59, 0}, civil_time{2025, 12, 31, 23, 59, 60, 0}})
         EXPECT_EQ(temps::utc_to_tai(t, skipped, &tai), temps::status_no_leap) << skipped.second;
     EXPECT_EQ(temps::utc_to_tai(t, {2025, 12, 30, 23, 59, 59, 500000000}, &tai), 0);  // the day before keeps it
+    // Through the memo, after an earlier label of the same day.
+    auto memo = std::make_unique<temps::day_memo>(t);
+    ASSERT_EQ(memo->utc_to_tai({2025, 12, 31, 12, 0, 0, 0}, &tai), 0);
+    EXPECT_EQ(memo->utc_to_tai({2025, 12, 31, 23, 59, 59, 0}, &tai), temps::status_no_leap);
     civil_time back{};
     ASSERT_EQ(temps::tai_to_utc(t, after, &back), 0);
     EXPECT_EQ(back.year * 10000 + back.month * 100 + back.day, 20260101);
@@ -250,6 +255,45 @@ TEST(LeapSeconds, RandomRoundTrips) {
         civil_time again{};
         ASSERT_GE(temps::tai_to_utc(t, back, &again), 0);
         ASSERT_TRUE(again.second == utc.second && again.nanosecond == utc.nanosecond && again.day == utc.day);
+    }
+}
+
+// The day memo against the plain calls, labels in and out of order over
+// days it has seen and not: the shipped table, one that expires at noon,
+// and none. Fields out of range too (hour 24, minute 60, second 60 and 61,
+// a nanosecond below 0 or of a whole second).
+TEST(LeapSeconds, TheDayMemoAnswersAsThePlainCalls) {
+    temps::leap_second_table noon = load();
+    noon.expires = std::chrono::sys_days{std::chrono::year{2009} / 3 / 3} + std::chrono::hours{12};
+    const temps::leap_second_table tables[] = {load(), noon, {}};
+    std::mt19937_64 rng(1972);
+    std::uniform_int_distribution<int> day(0, 40), year(1958, 2040), month(1, 12), dom(1, 31), pick(0, 99);
+    for (const temps::leap_second_table& t : tables) {
+        auto memo = std::make_unique<temps::day_memo>(t);
+        for (int i = 0; i < 40000; ++i) {
+            // Forty days seen again and again, among others.
+            civil_time c = day(rng) < 40 ? civil_time{2009, 3, 1 + day(rng) % 3, 0, 0, 0, 0}
+                                         : civil_time{year(rng), month(rng), dom(rng), 0, 0, 0, 0};
+            if (day(rng) == 0) c = {2008, 12, 31, 23, 59, 60, 0};
+            c.hour = pick(rng) == 0 ? 24 : pick(rng) % 24;
+            c.minute = pick(rng) == 0 ? 60 : pick(rng) % 60;
+            c.second = pick(rng) == 0 ? 60 + pick(rng) % 2 : pick(rng) % 60;
+            c.nanosecond = pick(rng) == 0 ? (pick(rng) < 50 ? -1 : 1000000000) : static_cast<std::int32_t>(rng() % 1000000000);
+            scale_time plain{-1, -1}, memoed{-1, -1};
+            const int status = temps::utc_to_tai(t, c, &plain);
+            ASSERT_EQ(memo->utc_to_tai(c, &memoed), status) << c.year << '-' << c.month << '-' << c.day << ' ' << c.hour
+                                                            << ':' << c.minute << ':' << c.second << '.' << c.nanosecond;
+            ASSERT_TRUE(status < 0 || (plain.second == memoed.second && plain.nanosecond == memoed.nanosecond)) << c.year;
+            civil_time label{}, label_memoed{};
+            const scale_time s{plain.second + pick(rng) * 86400, pick(rng) == 0 ? -1 : plain.nanosecond};
+            const int label_status = temps::label_of(s, &label);
+            ASSERT_EQ(memo->label_of(s, &label_memoed), label_status) << s.second;
+            ASSERT_TRUE(label_status != 0 || (label.year == label_memoed.year && label.month == label_memoed.month &&
+                                              label.day == label_memoed.day && label.hour == label_memoed.hour &&
+                                              label.minute == label_memoed.minute && label.second == label_memoed.second &&
+                                              label.nanosecond == label_memoed.nanosecond))
+                << s.second;
+        }
     }
 }
 

@@ -1,0 +1,64 @@
+#include "lines.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace conversion {
+namespace {
+
+// One line of input without its line end: a CR before it (or at the end
+// of the input) is part of the line end, and a line of blanks is blank.
+void convert_line(converter& cv, std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || ((line[0] == ' ' || line[0] == '\t') && line.find_first_not_of(" \t") == std::string_view::npos))
+        return;
+    cv.convert(line);
+}
+
+}  // namespace
+
+// Values one a line from fd, blank lines skipped, in constant memory.
+void each_line(int fd, converter& cv) {
+    auto buf = std::make_unique<char[]>(1 << 16);
+    constexpr std::size_t size = 1 << 16;
+    std::size_t have = 0;
+    bool too_long = false;  // skipping the rest of a line longer than the buffer
+    for (;;) {
+        const ssize_t n = read(fd, buf.get() + have, size - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            cv.fail_input(std::string("standard input: ") + std::strerror(errno));
+            return;
+        }
+        const bool end = n == 0;
+        have += static_cast<std::size_t>(n);
+        std::size_t start = 0;
+        while (!cv.done()) {
+            const void* nl = std::memchr(buf.get() + start, '\n', have - start);
+            if (nl == nullptr) break;
+            const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.get());
+            if (!too_long) convert_line(cv, std::string_view(buf.get() + start, i - start));
+            too_long = false;
+            start = i + 1;
+        }
+        if (cv.done()) return;
+        if (end) {
+            if (start < have && !too_long) convert_line(cv, std::string_view(buf.get() + start, have - start));
+            return;
+        }
+        if (start == 0 && have == size) {  // a line longer than the buffer
+            if (!too_long) cv.fail(std::string_view(buf.get(), 40), "line too long");
+            too_long = true;
+            have = 0;
+            continue;
+        }
+        std::memmove(buf.get(), buf.get() + start, have - start);
+        have -= start;
+    }
+}
+
+}  // namespace conversion

@@ -1,0 +1,63 @@
+#include "day_memo.h"
+
+namespace temps {
+namespace {
+
+// A date's key: distinct for every date of years 1 to 9999, never 0, and
+// consecutive days up to 89 years apart fall in distinct slots.
+constexpr std::uint32_t key_of(int year, int month, int day) {
+    return static_cast<std::uint32_t>(year) * 416 + static_cast<std::uint32_t>(month) * 32 +
+           static_cast<std::uint32_t>(day);
+}
+
+constexpr std::int64_t first_whole_day = days_1958_to_1970 + 730;  // 1972-01-01: whole seconds from then on
+
+}  // namespace
+
+day_memo::day_memo(const leap_second_table& t) noexcept
+    : table_(&t), expiry_(t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400}) {}
+
+int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
+    const bool plain_time = utc.hour >= 0 && utc.hour <= 23 && utc.minute >= 0 && utc.minute <= 59 &&
+                            utc.second >= 0 && utc.second <= 59 && utc.nanosecond >= 0 && utc.nanosecond < 1000000000;
+    const bool plain_date = utc.year >= 1972 && utc.year <= 9999 && utc.month >= 1 && utc.month <= 12 &&
+                            utc.day >= 1 && utc.day <= 31;
+    const std::int64_t into = (std::int64_t{utc.hour} * 60 + utc.minute) * 60 + utc.second;
+    const std::uint32_t key = plain_date ? key_of(utc.year, utc.month, utc.day) : 0;
+    utc_day& memo = utc_[key % slots];
+    if (key != 0 && plain_time && memo.key == key) {
+        *tai = {memo.tai_start + into, utc.nanosecond};
+        return memo.status;
+    }
+    const int r = temps::utc_to_tai(*table_, utc, tai);
+    if (r < 0 || key == 0 || !plain_time) return r;
+    // Kept where the whole day answers alike: its offset whole seconds
+    // (from the table's first entry, 1972, on), its 23:59:59 a time it had
+    // with the same status (no negative leap second at its end, and the
+    // table's expiry not inside it).
+    const std::int64_t start = tai->second - into;
+    const std::int64_t day_start = (start / 86400) * 86400;  // 00:00 UTC, in seconds since 1958
+    scale_time last{};
+    const bool whole_day = !table_->entries.empty() && day_start / 86400 >= first_whole_day &&
+                           !(expiry_ > day_start && expiry_ < day_start + 86400) &&
+                           temps::utc_to_tai(*table_, {utc.year, utc.month, utc.day, 23, 59, 59, 0}, &last) == r;
+    if (whole_day) memo = {key, r, start};
+    return r;
+}
+
+int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
+    const std::int64_t day = t.second >= 0 ? t.second / 86400 : -1;
+    scale_day& memo = scale_[static_cast<std::uint64_t>(day) % slots];
+    if (day < 0 || memo.day != day || t.nanosecond < 0 || t.nanosecond >= 1000000000) {
+        const int r = temps::label_of(t, label_out);
+        if (r == 0 && day >= 0)
+            memo = {static_cast<std::int32_t>(day), static_cast<std::int16_t>(label_out->year),
+                    static_cast<std::int8_t>(label_out->month), static_cast<std::int8_t>(label_out->day)};
+        return r;
+    }
+    const auto into = static_cast<int>(t.second - day * 86400);
+    *label_out = {memo.year, memo.month, memo.day_of_month, into / 3600, into / 60 % 60, into % 60, t.nanosecond};
+    return 0;
+}
+
+}  // namespace temps

@@ -1,0 +1,47 @@
+// temps: conversions in a loop over many labels, through memos of the UTC
+// days seen. Part of <temps/temps.h>.
+#ifndef TEMPS_DAY_MEMO_H
+#define TEMPS_DAY_MEMO_H
+
+#include <cstdint>
+
+#include "timescales.h"
+
+namespace temps {
+
+// day_memo: utc_to_tai and label_of with what they work out for a day
+// (from 1972 on, its TAI at 00:00 and its status; on any scale, its date)
+// kept for the days seen, 32,768 of them: consecutive days of 89 years
+// never share a slot, so labels in any order over 1972 to 2060 are each
+// worked out once. Every answer is the plain call's, status included.
+//
+// One per thread: it changes at each call. It refers to the table, which
+// must outlive it and not change while it is used. It is large (768 KiB):
+// allocate it rather than put it on the stack.
+class day_memo {
+public:
+    explicit day_memo(const leap_second_table& t) noexcept;
+    [[nodiscard]] int utc_to_tai(const civil_time& utc, scale_time* tai) noexcept;
+    [[nodiscard]] int label_of(scale_time t, civil_time* label_out) noexcept;
+
+private:
+    static constexpr std::uint32_t slots = 32768;
+    struct utc_day {
+        std::uint32_t key = 0;        // 0: none
+        std::int32_t status = 0;      // 0 or 1 all day
+        std::int64_t tai_start = 0;   // TAI count (s) of its 00:00, the offset being whole seconds
+    };
+    struct scale_day {
+        std::int32_t day = -1;  // days since 1958-01-01; -1: none
+        std::int16_t year = 0;
+        std::int8_t month = 0, day_of_month = 0;
+    };
+    const leap_second_table* table_;
+    std::int64_t expiry_;  // the table's expiry, seconds since 1958-01-01 UTC
+    utc_day utc_[slots] = {};
+    scale_day scale_[slots] = {};
+};
+
+}  // namespace temps
+
+#endif
