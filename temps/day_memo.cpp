@@ -4,7 +4,7 @@ namespace temps {
 namespace {
 
 // A date's key: distinct for every date of years 1 to 9999, never 0, and
-// consecutive days up to 89 years apart fall in distinct slots.
+// consecutive days up to 78 years apart fall in distinct slots.
 constexpr std::uint32_t key_of(int year, int month, int day) {
     return static_cast<std::uint32_t>(year) * 416 + static_cast<std::uint32_t>(month) * 32 +
            static_cast<std::uint32_t>(day);

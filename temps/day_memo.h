@@ -11,8 +11,8 @@ namespace temps {
 
 // day_memo: utc_to_tai and label_of with what they work out for a day
 // (from 1972 on, its TAI at 00:00 and its status; on any scale, its date)
-// kept for the days seen, 32,768 of them: consecutive days of 89 years
-// never share a slot, so labels in any order over 1972 to 2060 are each
+// kept for the days seen, 32,768 slots of them: consecutive days of 78 years
+// never share a slot, so labels in any order over 1972 to 2049 are each
 // worked out once. Every answer is the plain call's, status included.
 //
 // One per thread: it changes at each call. It refers to the table, which
