@@ -270,12 +270,21 @@ bool converter::read_code(std::string_view v, instant* at) {
     const int n = parse_hex(v, octets, sizeof octets);
     if (n < 0) return fail(v, why);
     const bool cds = s_.from == format::cds;
-    if (temps::decode(octets, static_cast<std::size_t>(n), s_.implicit ? &s_.in_layout : nullptr, &code, &why) != 0)
-        return fail(v, why);
+    // Codes of a file share their P-field: one octet like the last one's
+    // is read as that layout.
+    const bool same_pfield = !s_.implicit && n > 1 && have_last_pfield_ && octets[0] == last_layout_.pfield[0];
+    const int status = s_.implicit   ? temps::decode(octets, static_cast<std::size_t>(n), &s_.in_layout, &code, &why)
+                       : same_pfield ? temps::decode(octets + 1, static_cast<std::size_t>(n - 1), &last_layout_, &code, &why)
+                                     : temps::decode(octets, static_cast<std::size_t>(n), nullptr, &code, &why);
+    if (status != 0) return fail(v, why);
+    if (!s_.implicit && !same_pfield) {
+        have_last_pfield_ = code.layout.pfield_octets == 1;
+        last_layout_ = code.layout;
+    }
     if (code.layout.cds != cds) return fail(v, cds ? "not a CDS code" : "not a CUC code");
     if (cds) {
         temps::civil_time c{};
-        if (temps::cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
+        if (days().cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
         if (!in_leap_second(v, c, "a millisecond of day past 86,399,999 on a day without a leap second")) return false;
         *at = {false, {}, c};
         return true;

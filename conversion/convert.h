@@ -101,6 +101,8 @@ private:
     std::unique_ptr<temps::day_memo> days_;  // made at first use, and again once table_ is read
     temps::correlation correlation_;
     date_text read_date_, written_date_;
+    bool have_last_pfield_ = false;  // a one-octet P-field read before, and its layout
+    temps::time_code_layout last_layout_{};
 };
 
 }  // namespace conversion

@@ -198,16 +198,20 @@ int cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, co
     if (day + jd_1958 > jd_9999) return fail(reason, "beyond the years 1 to 9999");
     civil_time u{};
     detail::date_of(day, &u.year, &u.month, &u.day);
+    detail::cds_time_of_day(c, &u);
+    *utc = u;
+    return 0;
+}
+
+void detail::cds_time_of_day(const time_code& c, civil_time* u) noexcept {
     const std::uint32_t s = c.ms / 1000;  // 86,400 and more only in a leap second
-    u.hour = static_cast<int>(s >= 86400 ? 23 : s / 3600);
-    u.minute = static_cast<int>(s >= 86400 ? 59 : s / 60 % 60);
-    u.second = static_cast<int>(s >= 86400 ? 60 + (s - 86400) : s % 60);
+    u->hour = static_cast<int>(s >= 86400 ? 23 : s / 3600);
+    u->minute = static_cast<int>(s >= 86400 ? 59 : s / 60 % 60);
+    u->second = static_cast<int>(s >= 86400 ? 60 + (s - 86400) : s % 60);
     const std::int64_t sub_ns = c.layout.sub_octets == 2   ? std::int64_t{c.sub} * 1000
                                 : c.layout.sub_octets == 4 ? std::int64_t{c.sub} / 1000
                                                            : 0;
-    u.nanosecond = static_cast<std::int32_t>(std::int64_t{c.ms % 1000} * 1000000 + sub_ns);
-    *utc = u;
-    return 0;
+    u->nanosecond = static_cast<std::int32_t>(std::int64_t{c.ms % 1000} * 1000000 + sub_ns);
 }
 
 int tai_to_code(scale_time tai, const time_code_layout& l, const leap_second_table& t, const date* agency_epoch,

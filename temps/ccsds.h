@@ -97,6 +97,11 @@ constexpr int t_field_octets(const time_code_layout& l) noexcept {
 [[nodiscard]] int tai_to_code(scale_time tai, const time_code_layout& l, const leap_second_table& t,
                               const date* agency_epoch, time_code* out, const char** reason) noexcept;
 
+namespace detail {
+// The time of day of a CDS code read (cds_to_utc's, but for the date).
+void cds_time_of_day(const time_code& c, civil_time* u) noexcept;
+}  // namespace detail
+
 }  // namespace temps
 
 #endif

@@ -60,4 +60,20 @@ int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
     return 0;
 }
 
+int day_memo::cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, const char** reason) noexcept {
+    // Days of codes from 1958 are the days of the label memo.
+    scale_day& memo = scale_[c.day % slots];
+    if (!c.layout.cds || c.layout.agency || memo.day < 0 || static_cast<std::uint32_t>(memo.day) != c.day) {
+        const int r = temps::cds_to_utc(c, agency_epoch, utc, reason);
+        if (r == 0 && c.layout.cds && !c.layout.agency)
+            memo = {static_cast<std::int32_t>(c.day), static_cast<std::int16_t>(utc->year),
+                    static_cast<std::int8_t>(utc->month), static_cast<std::int8_t>(utc->day)};
+        return r;
+    }
+    civil_time u{memo.year, memo.month, memo.day_of_month, 0, 0, 0, 0};
+    detail::cds_time_of_day(c, &u);
+    *utc = u;
+    return 0;
+}
+
 }  // namespace temps

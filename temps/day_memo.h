@@ -5,12 +5,14 @@
 
 #include <cstdint>
 
+#include "ccsds.h"
 #include "timescales.h"
 
 namespace temps {
 
 // day_memo: utc_to_tai and label_of with what they work out for a day
-// (from 1972 on, its TAI at 00:00 and its status; on any scale, its date)
+// (from 1972 on, its TAI at 00:00 and its status; on any scale, its date),
+// and cds_to_utc with the same dates,
 // kept for the days seen, 32,768 slots of them: consecutive days of 78 years
 // never share a slot, so labels in any order over 1972 to 2049 are each
 // worked out once. Every answer is the plain call's, status included.
@@ -23,6 +25,9 @@ public:
     explicit day_memo(const leap_second_table& t) noexcept;
     [[nodiscard]] int utc_to_tai(const civil_time& utc, scale_time* tai) noexcept;
     [[nodiscard]] int label_of(scale_time t, civil_time* label_out) noexcept;
+    // cds_to_utc, with the dates of the days of codes counted from 1958.
+    [[nodiscard]] int cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc,
+                                 const char** reason) noexcept;
 
 private:
     static constexpr std::uint32_t slots = 32768;
