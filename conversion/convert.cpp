@@ -33,6 +33,9 @@ struct format_rows {
         {"obt", format::obt, false, &converter::read_obt, &converter::write_obt, 0},
         {"cds", format::cds, false, &converter::read_code, &converter::write_code, 0},
         {"cuc", format::cuc, false, &converter::read_code, &converter::write_code, 0},
+        {"tt2000", format::tt2000, false, &converter::read_tt2000, &converter::write_tt2000, 0},
+        {"epoch", format::epoch, false, &converter::read_epoch, &converter::write_epoch, 0},
+        {"epoch16", format::epoch16, false, &converter::read_epoch16, &converter::write_epoch16, 0},
     };
     static const format_row& of(format f) {
         for (const format_row& r : all)
@@ -83,8 +86,8 @@ void converter::convert(std::string_view v) {
     failed_value_ = false;
     if (v.empty()) {
         fail(v, "an empty value");
-    } else if ((this->*from_->read)(v, &at) && !fatal_ && exists(v, at)) {
-        static_cast<void>((this->*to_->write)(v, at));
+    } else if (read_marker(v, &at) || ((this->*from_->read)(v, &at) && !fatal_ && exists(v, at))) {
+        static_cast<void>(at.marker != 0 ? write_marker(v, at) : (this->*to_->write)(v, at));
     }
     if (!failed_value_ || fatal_) return;
     if (s_.when_failed == on_error::empty) static_cast<void>(put_line("", 0));
@@ -158,7 +161,7 @@ bool converter::in_leap_second(std::string_view v, const temps::civil_time& c, c
 // steps back of the 1960s skipped some (UTC's own rows, which need no
 // table). Second 60 was checked against the table when it was read.
 bool converter::exists(std::string_view v, const instant& at) {
-    if (at.tai_count || at.utc.year < 1960 || at.utc.year >= year_leaps_whole || at.utc.second == 60) return true;
+    if (at.tai_count || at.marker != 0 || at.utc.year < 1960 || at.utc.year >= year_leaps_whole || at.utc.second == 60) return true;
     static const temps::leap_second_table no_leaps{};
     temps::scale_time tai{};
     return temps::utc_to_tai(no_leaps, at.utc, &tai) >= 0 || fail(v, "a UTC time that a step of the 1960s skipped");
@@ -223,7 +226,7 @@ bool converter::read_utc(std::string_view v, instant* at) {
     temps::civil_time c{};
     if (!parse_iso(v, &c, &read_date_)) return fail(v, "not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
     if (!in_leap_second(v, c, "no leap second at this time")) return false;
-    *at = {false, {}, c};
+    *at = {false, {}, c, 0};
     return true;
 }
 
@@ -232,7 +235,7 @@ bool converter::read_scale(std::string_view v, instant* at) {
     temps::scale_time t{};
     if (!parse_iso(v, &c, &read_date_) || temps::count_of(c, &t) != 0)
         return fail(v, "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]");
-    *at = {true, temps::shifted(t, -from_->minus_tai_ns), {}};
+    *at = {true, temps::shifted(t, -from_->minus_tai_ns), {}, 0};
     return true;
 }
 
@@ -244,7 +247,7 @@ bool converter::read_tu(std::string_view v, instant* at) {
     if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size())
         return fail(v, "not a TU time in milliseconds");
     if (ec != std::errc{} || temps::tu_to_utc(tu, &c) != 0) return fail(v, "a TU time beyond the years 1 to 9999");
-    *at = {false, {}, c};
+    *at = {false, {}, c, 0};
     return true;
 }
 
@@ -259,7 +262,7 @@ bool converter::read_jd(std::string_view v, instant* at) {
         return fail(v, "a Julian day number beyond the years 1 to 9999");
     temps::civil_time c{};
     temps::caldat(&c.month, &c.day, &c.year, static_cast<int>(number));
-    *at = {false, {}, c};
+    *at = {false, {}, c, 0};
     return true;
 }
 
@@ -286,7 +289,7 @@ bool converter::read_code(std::string_view v, instant* at) {
         temps::civil_time c{};
         if (days().cds_to_utc(code, agency(), &c, &why) != 0) return fail(v, why);
         if (!in_leap_second(v, c, "a millisecond of day past 86,399,999 on a day without a leap second")) return false;
-        *at = {false, {}, c};
+        *at = {false, {}, c, 0};
         return true;
     }
     temps::scale_time tai{};
@@ -300,7 +303,7 @@ bool converter::read_code(std::string_view v, instant* at) {
         for (int p = 0; p < s_.precision; ++p) half /= 10;
         tai = temps::shifted(tai, half);
     }
-    *at = {true, tai, {}};
+    *at = {true, tai, {}, 0};
     return true;
 }
 
@@ -318,7 +321,7 @@ bool converter::read_obt(std::string_view v, instant* at) {
     const double tu = temps::calendar_to_tu(d.annee, d.mois, d.jour, d.heure, d.minute, d.seconde);
     temps::civil_time c{};
     if (std::isnan(tu) || temps::tu_to_utc(tu + d.milliseconde, &c) != 0) return fail(v, "out of range");
-    *at = {false, {}, c};
+    *at = {false, {}, c, 0};
     return true;
 }
 
@@ -403,6 +406,122 @@ bool converter::write_code(std::string_view v, const instant& at) {
     char line[64];
     const std::size_t n = put_hex(line, octets, static_cast<std::size_t>(len));
     return put_line(line, n);
+}
+
+namespace {
+
+// CDF's TT2000 markers as labels: the fill value (a value missing) and the
+// pad value (none written).
+constexpr temps::civil_time fill_label{9999, 12, 31, 23, 59, 59, 999999999};
+constexpr temps::civil_time pad_label{0, 1, 1, 0, 0, 0, 0};
+
+}  // namespace
+
+// A label read for a TT2000 that names one of its markers.
+bool converter::read_marker(std::string_view v, instant* at) {
+    if (s_.to != format::tt2000 || !from_->label) return false;
+    if (!v.empty() && v.back() == 'Z') v.remove_suffix(1);
+    if (v == "9999-12-31T23:59:59.999999999") {
+        *at = {false, {}, {}, temps::tt2000_fill};
+        return true;
+    }
+    constexpr std::string_view pad = "0000-01-01T00:00:00";
+    if (v.substr(0, pad.size()) != pad) return false;
+    v.remove_prefix(pad.size());
+    if (!v.empty() && (v.size() < 2 || v.size() > 10 || v[0] != '.' || v.find_first_not_of('0', 1) != std::string_view::npos))
+        return false;
+    *at = {false, {}, {}, temps::tt2000_pad};
+    return true;
+}
+
+bool converter::write_marker(std::string_view v, const instant& at) {
+    if (s_.to == format::tt2000) {
+        char line[24];
+        const int n = std::snprintf(line, sizeof line, "%lld", static_cast<long long>(at.marker));
+        return put_line(line, static_cast<std::size_t>(n));
+    }
+    if (to_->label) {
+        char line[32];
+        const std::size_t n = put_iso(line, at.marker == temps::tt2000_fill ? fill_label : pad_label, s_.precision);
+        return put_line(line, n);
+    }
+    return fail(v, at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant");
+}
+
+bool converter::read_tt2000(std::string_view v, instant* at) {
+    std::int64_t n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (ec != std::errc{} || end != v.data() + v.size()) return fail(v, "not a TT2000 (nanoseconds since J2000, an int64)");
+    if (n <= temps::tt2000_pad) {
+        *at = {false, {}, {}, n};
+        return true;
+    }
+    temps::scale_time tai{};
+    static_cast<void>(temps::tt2000_to_tai(n, &tai));
+    *at = {true, tai, {}, 0};
+    return true;
+}
+
+bool converter::write_tt2000(std::string_view v, const instant& at) {
+    temps::scale_time tai{};
+    std::int64_t n = 0;
+    if (!tai_of(v, at, &tai)) return false;
+    if (temps::tai_to_tt2000(tai, &n) != 0) return fail(v, "beyond what a TT2000 names (1707-09-22 to 2292-04-11)");
+    char line[24];
+    const int k = std::snprintf(line, sizeof line, "%lld", static_cast<long long>(n));
+    return put_line(line, static_cast<std::size_t>(k));
+}
+
+bool converter::read_epoch(std::string_view v, instant* at) {
+    double epoch = 0.0;
+    temps::civil_time c{};
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), epoch);
+    if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size())
+        return fail(v, "not a CDF epoch in milliseconds");
+    if (ec != std::errc{} || temps::epoch_to_utc(epoch, &c) != 0) return fail(v, "a CDF epoch beyond the years 1 to 9999");
+    *at = {false, {}, c, 0};
+    return true;
+}
+
+bool converter::write_epoch(std::string_view v, const instant& at) {
+    temps::civil_time c{};
+    double epoch = 0.0;
+    if (!utc_of(v, at, &c)) return false;
+    if (temps::utc_to_epoch(c, &epoch) != 0) return fail(v, "no such UTC time");
+    // The shortest decimal that reads back as the same double.
+    char line[400];
+    const auto [end, ec] = std::to_chars(line, line + sizeof line, epoch, std::chars_format::fixed);
+    if (ec != std::errc{}) return fail(v, "out of range");
+    return put_line(line, static_cast<std::size_t>(end - line));
+}
+
+bool converter::read_epoch16(std::string_view v, instant* at) {
+    // "<seconds>.<12 digits of picoseconds>"
+    const auto point = v.find('.');
+    std::uint64_t seconds = 0, ps = 0;
+    const char* why = "not a CDF epoch16 <seconds>.<12 digits of picoseconds>";
+    if (point == std::string_view::npos || v.size() - point - 1 != 12) return fail(v, why);
+    const auto [s_end, s_ec] = std::from_chars(v.data(), v.data() + point, seconds);
+    const auto [p_end, p_ec] = std::from_chars(v.data() + point + 1, v.data() + v.size(), ps);
+    if (point == 0 || s_ec != std::errc{} || s_end != v.data() + point || p_ec != std::errc{} ||
+        p_end != v.data() + v.size() || v[point + 1] == '+' || v[point + 1] == '-')
+        return fail(v, why);
+    temps::civil_time c{};
+    if (seconds > 999999999999 ||
+        temps::epoch16_to_utc({static_cast<double>(seconds), static_cast<double>(ps)}, &c) != 0)
+        return fail(v, "a CDF epoch16 beyond the years 1 to 9999");
+    *at = {false, {}, c, 0};
+    return true;
+}
+
+bool converter::write_epoch16(std::string_view v, const instant& at) {
+    temps::civil_time c{};
+    temps::epoch16 e{};
+    if (!utc_of(v, at, &c)) return false;
+    if (temps::utc_to_epoch16(c, &e) != 0) return fail(v, "no such UTC time");
+    char line[48];
+    const int n = std::snprintf(line, sizeof line, "%.0f.%012.0f", e.seconds, e.picoseconds);
+    return put_line(line, static_cast<std::size_t>(n));
 }
 
 }  // namespace conversion

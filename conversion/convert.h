@@ -21,10 +21,13 @@ bool format_named(std::string_view name, format* f);
 bool is_label(format f);
 
 // An instant as a value was given: a TAI count, or a UTC label.
+// An instant as a value was given: a TAI count, or a UTC label; or one of
+// CDF's TT2000 markers, which are no instant.
 struct instant {
     bool tai_count;
     temps::scale_time tai;  // when tai_count
     temps::civil_time utc;  // otherwise
+    std::int64_t marker;    // temps::tt2000_fill or tt2000_pad; 0: none
 };
 
 struct format_row;
@@ -67,12 +70,20 @@ private:
     bool read_jd(std::string_view v, instant* at);
     bool read_code(std::string_view v, instant* at);
     bool read_obt(std::string_view v, instant* at);
+    bool read_tt2000(std::string_view v, instant* at);
+    bool read_epoch(std::string_view v, instant* at);
+    bool read_epoch16(std::string_view v, instant* at);
+    bool read_marker(std::string_view v, instant* at);
     bool write_utc(std::string_view v, const instant& at);
     bool write_scale(std::string_view v, const instant& at);
     bool write_tu(std::string_view v, const instant& at);
     bool write_jd(std::string_view v, const instant& at);
     bool write_code(std::string_view v, const instant& at);
     bool write_obt(std::string_view v, const instant& at);
+    bool write_tt2000(std::string_view v, const instant& at);
+    bool write_epoch(std::string_view v, const instant& at);
+    bool write_epoch16(std::string_view v, const instant& at);
+    bool write_marker(std::string_view v, const instant& at);
 
     const temps::leap_second_table* leap_table();
     void dubious(int result, const temps::civil_time& utc);

@@ -13,7 +13,7 @@
 namespace conversion {
 
 // The formats a value takes; convert.h has their names and what they are.
-enum class format { utc, tai, tt, gps, tu, jd, obt, cds, cuc };
+enum class format { utc, tai, tt, gps, tu, jd, obt, cds, cuc, tt2000, epoch, epoch16 };
 
 // parse_iso: "YYYY-MM-DDTHH:MM:SS[.fraction of 1 to 9 digits][Z]", fields
 // checked for range (second up to 60; the caller decides where 60 may

@@ -24,6 +24,7 @@
 #include "timescales.h"   // UTC with leap seconds, TAI, TT, GPS
 #include "day_memo.h"     // the same over many labels, through memos of their days
 #include "ccsds.h"        // CCSDS time codes
+#include "cdf.h"          // CDF epochs: TT2000, EPOCH, EPOCH16
 #include "legacy.h"       // the mission's original names and process-wide calibration
 
 #endif

@@ -191,6 +191,24 @@ TEST(TempsCommand, Transcripts) {
         {"--on-error=stop", {"--on-error", "stop", "-f", "jd", "-t", "utc", "2453192", "x", "2453193"}, "",
          "2004-07-05T00:00:00.000\n", "temps: 'x': not a Julian day number\n", 1},
         {"--on-error of no kind", {"--on-error=drop", "-f", "jd", "-t", "utc", "1"}, "", "", "", 2},
+        // CDF epochs: TT2000 both sides of J2000 and of a leap second, its
+        // markers both ways and refused where no marker exists; EPOCH and
+        // EPOCH16 with fractions below the millisecond.
+        {"TT2000", {table, "-f", "utc", "-t", "tt2000"}, "2001-01-01T00:00:00\n2000-01-01T11:58:55.815999999\n"
+         "2016-12-31T23:59:60.999999999\n9999-12-31T23:59:59.999999999\n0000-01-01T00:00:00.000\n",
+         "31579264184000000\n-1\n536500869183999999\n-9223372036854775808\n-9223372036854775807\n", "", 0},
+        {"TT2000 to labels", {table, "-f", "tt2000", "-t", "tai", "-p", "9"}, "0\n-9223372036854775808\n-9223372036854775807\n",
+         "2000-01-01T11:59:27.816000000\n9999-12-31T23:59:59.999999999\n0000-01-01T00:00:00.000000000\n", "", 0},
+        {"TT2000 limits", {table, "-f", "tt2000", "-t", "tu", "-9223372036854775808", "9223372036854775808"}, "", "",
+         "temps: '-9223372036854775808': CDF's fill value, not an instant\n"
+         "temps: '9223372036854775808': not a TT2000 (nanoseconds since J2000, an int64)\n", 1},
+        {"EPOCH and back", {"-f", "utc", "-t", "epoch", "2004-07-05T00:00:00.0005", "0001-01-01T00:00:00"}, "",
+         "63256204800000.5\n31449600000\n", "", 0},
+        {"EPOCH to labels", {"-f", "epoch", "-t", "utc", "-p", "7", "63256204800000.5", "3.14496e10", "31449599999"}, "",
+         "2004-07-05T00:00:00.0005000\n0001-01-01T00:00:00.0000000\n",
+         "temps: '31449599999': a CDF epoch beyond the years 1 to 9999\n", 1},
+        {"EPOCH16 both ways", {"-f", "epoch16", "-t", "epoch16", "63113904000.000000001999", "63113904000.1"}, "",
+         "63113904000.000000001000\n", "temps: '63113904000.1': not a CDF epoch16 <seconds>.<12 digits of picoseconds>\n", 1},
     };
     for (const row& r : rows) {
         const result got = temps_command(r.args, r.input);

@@ -293,6 +293,25 @@ TEST(LeapSeconds, TheDayMemoAnswersAsThePlainCalls) {
                                               label.minute == label_memoed.minute && label.second == label_memoed.second &&
                                               label.nanosecond == label_memoed.nanosecond))
                 << s.second;
+            // A CDS code of one of the days seen, or of another, with
+            // milliseconds, microseconds or picoseconds; from 1958 or an
+            // agency's epoch.
+            temps::time_code code{};
+            const std::uint8_t pfields[] = {0x40, 0x41, 0x42, 0x48, 0x44};
+            const std::uint8_t pfield = pfields[pick(rng) % 5];
+            ASSERT_EQ(temps::read_pfield(&pfield, 1, &code.layout, nullptr), 0);
+            code.day = static_cast<std::uint32_t>(pick(rng) < 50 ? 18688 + day(rng) % 3 : rng() % 3000000);
+            code.ms = static_cast<std::uint32_t>(rng() % 86401000);
+            code.sub = static_cast<std::uint32_t>(code.layout.sub_octets == 2 ? rng() % 1000 : rng() % 1000000000);
+            const temps::date agency{2000, 1, 1};
+            civil_time cds{}, cds_memoed{};
+            const int cds_status = temps::cds_to_utc(code, &agency, &cds, nullptr);
+            ASSERT_EQ(memo->cds_to_utc(code, &agency, &cds_memoed, nullptr), cds_status) << code.day;
+            ASSERT_TRUE(cds_status != 0 || (cds.year == cds_memoed.year && cds.month == cds_memoed.month &&
+                                            cds.day == cds_memoed.day && cds.hour == cds_memoed.hour &&
+                                            cds.minute == cds_memoed.minute && cds.second == cds_memoed.second &&
+                                            cds.nanosecond == cds_memoed.nanosecond))
+                << code.day << ' ' << code.ms;
         }
     }
 }
@@ -318,6 +337,89 @@ TEST(LeapSeconds, AgreesWithErfaEveryDay) {
         }
     }
 #endif
+}
+
+}  // namespace
+
+namespace {
+
+// CDF epochs. TT2000 from UTC labels through the shipped table, both sides
+// of a leap second and of the int64 limits; EPOCH and EPOCH16 counted from
+// 0000-01-01 of the proleptic Gregorian calendar, while labels before
+// 1582-10-15 are Julian; fractions below the millisecond kept.
+TEST(Cdf, EpochsOfLabels) {
+    const temps::leap_second_table t = load();
+    struct row {
+        civil_time utc;
+        std::int64_t tt2000;  // tt2000_fill: not checked
+        double epoch;         // NaN: not checked
+        temps::epoch16 e16;
+    };
+    const double none = std::nan("");
+    const row rows[] = {
+        {{2001, 1, 1, 0, 0, 0, 0}, 31579264184000000, 63145526400000.0, {63145526400, 0}},
+        {{2000, 1, 1, 11, 58, 55, 816000000}, 0, none, {}},
+        {{2000, 1, 1, 11, 58, 55, 815999999}, -1, none, {}},
+        {{2000, 1, 1, 0, 0, 0, 1}, temps::tt2000_fill, 63113904000000.000001, {63113904000, 1000}},
+        {{2004, 7, 5, 0, 0, 0, 500000}, temps::tt2000_fill, 63256204800000.5, {63256204800, 500000000}},
+        {{2016, 12, 31, 23, 59, 60, 500000000}, 536500868684000000, 63650447999999.0, {63650447999, 999999999999}},
+        {{2016, 12, 31, 23, 59, 59, 500000000}, 536500867684000000, 63650447999500.0, {63650447999, 500000000000}},
+        {{2017, 1, 1, 0, 0, 0, 0}, 536500869184000000, 63650448000000.0, {63650448000, 0}},
+        {{1582, 10, 15, 0, 0, 0, 0}, temps::tt2000_fill, 49947926400000.0, {49947926400, 0}},
+        {{1582, 10, 4, 23, 59, 59, 0}, temps::tt2000_fill, 49947926399000.0, {49947926399, 0}},
+        {{1, 1, 1, 0, 0, 0, 0}, temps::tt2000_fill, 31449600000.0, {31449600, 0}},  // Gregorian 0000-12-30
+        {{9999, 12, 31, 23, 59, 59, 999000000}, temps::tt2000_fill, 315569519999999.0, {315569519999, 999000000000}},
+    };
+    for (const row& r : rows) {
+        if (r.tt2000 != temps::tt2000_fill) {
+            scale_time tai{}, back{};
+            std::int64_t got = 0;
+            ASSERT_GE(temps::utc_to_tai(t, r.utc, &tai), 0) << r.utc.year;
+            ASSERT_EQ(temps::tai_to_tt2000(tai, &got), 0);
+            EXPECT_EQ(got, r.tt2000) << r.utc.year << ' ' << r.utc.second << '.' << r.utc.nanosecond;
+            ASSERT_EQ(temps::tt2000_to_tai(got, &back), 0);
+            EXPECT_TRUE(back.second == tai.second && back.nanosecond == tai.nanosecond) << got;
+        }
+        double epoch = 0.0;
+        temps::epoch16 e16{};
+        civil_time back{};
+        if (!std::isnan(r.epoch)) {
+            ASSERT_EQ(temps::utc_to_epoch(r.utc, &epoch), 0) << r.utc.year;
+            EXPECT_EQ(epoch, r.epoch) << r.utc.year << '-' << r.utc.month << '-' << r.utc.day;
+            ASSERT_EQ(temps::utc_to_epoch16(r.utc, &e16), 0);
+            EXPECT_TRUE(e16.seconds == r.e16.seconds && e16.picoseconds == r.e16.picoseconds)
+                << r.utc.year << ": " << e16.seconds << " s " << e16.picoseconds << " ps";
+            if (r.utc.second == 60) continue;
+            ASSERT_EQ(temps::epoch16_to_utc(e16, &back), 0);
+            EXPECT_TRUE(back.year == r.utc.year && back.month == r.utc.month && back.day == r.utc.day &&
+                        back.second == r.utc.second && back.nanosecond == r.utc.nanosecond)
+                << r.utc.year;
+            ASSERT_EQ(temps::epoch_to_utc(epoch, &back), 0);
+            EXPECT_TRUE(back.day == r.utc.day && back.second == r.utc.second &&
+                        std::abs(back.nanosecond - r.utc.nanosecond) <= 8000)  // a double of ms holds some 8 us
+                << r.utc.year << ": " << back.nanosecond;
+        }
+    }
+    // The int64 ends, the markers, and the values CDF refuses.
+    scale_time tai{};
+    std::int64_t v = 0;
+    for (const std::int64_t edge : {INT64_MAX, temps::tt2000_pad + 1, std::int64_t{-1}}) {
+        ASSERT_EQ(temps::tt2000_to_tai(edge, &tai), 0) << edge;
+        ASSERT_EQ(temps::tai_to_tt2000(tai, &v), 0) << edge;
+        EXPECT_EQ(v, edge);
+    }
+    ASSERT_EQ(temps::tt2000_to_tai(INT64_MAX, &tai), 0);
+    EXPECT_EQ(temps::tai_to_tt2000(temps::shifted(tai, 1), &v), temps::status_years);
+    ASSERT_EQ(temps::tt2000_to_tai(temps::tt2000_pad + 1, &tai), 0);
+    EXPECT_EQ(temps::tai_to_tt2000(temps::shifted(tai, -1), &v), temps::status_years);
+    EXPECT_EQ(temps::tt2000_to_tai(temps::tt2000_fill, &tai), temps::status_field);
+    EXPECT_EQ(temps::tt2000_to_tai(temps::tt2000_pad, &tai), temps::status_field);
+    civil_time c{};
+    for (const temps::epoch16 bad : {temps::epoch16{0.5, 0}, temps::epoch16{1, 1e12}, temps::epoch16{1, -1}, temps::epoch16{1, 0.5}})
+        EXPECT_EQ(temps::epoch16_to_utc(bad, &c), temps::status_field) << bad.seconds << ' ' << bad.picoseconds;
+    EXPECT_EQ(temps::epoch_to_utc(31449600000.0 - 0.001, &c), temps::status_years);
+    EXPECT_EQ(temps::epoch_to_utc(315569520000000.0, &c), temps::status_years);
+    EXPECT_EQ(temps::epoch_to_utc(std::nan(""), &c), temps::status_years);
 }
 
 }  // namespace
