@@ -239,16 +239,21 @@ bool converter::read_scale(std::string_view v, instant* at) {
     return true;
 }
 
-bool converter::read_tu(std::string_view v, instant* at) {
-    // Decimal, or with an exponent (1.5e12).
-    double tu = 0.0;
+// A count written in decimal or with an exponent (1.5e12), to its UTC
+// label by to_utc.
+bool converter::read_count(std::string_view v, int (*to_utc)(double, temps::civil_time*) noexcept, const char* not_one,
+                           const char* beyond, instant* at) {
+    double x = 0.0;
     temps::civil_time c{};
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), tu);
-    if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size())
-        return fail(v, "not a TU time in milliseconds");
-    if (ec != std::errc{} || temps::tu_to_utc(tu, &c) != 0) return fail(v, "a TU time beyond the years 1 to 9999");
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
+    if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size()) return fail(v, not_one);
+    if (ec != std::errc{} || to_utc(x, &c) != 0) return fail(v, beyond);
     *at = {false, {}, c, 0};
     return true;
+}
+
+bool converter::read_tu(std::string_view v, instant* at) {
+    return read_count(v, temps::tu_to_utc, "not a TU time in milliseconds", "a TU time beyond the years 1 to 9999", at);
 }
 
 bool converter::read_jd(std::string_view v, instant* at) {
@@ -339,13 +344,18 @@ bool converter::write_scale(std::string_view v, const instant& at) {
     return put_label(c);
 }
 
+// The instant's UTC label, a time TU has, and its day number.
+bool converter::utc_day_of(std::string_view v, const instant& at, temps::civil_time* c, int* jd) {
+    double tu = 0.0;
+    if (!utc_of(v, at, c)) return false;
+    if (temps::utc_to_tu(*c, &tu) != 0) return fail(v, "no such UTC time");
+    return temps::julday(c->month, c->day, c->year, jd) == 0 || fail(v, "no such date");
+}
+
 bool converter::write_tu(std::string_view v, const instant& at) {
     temps::civil_time c{};
-    double tu = 0.0;
     int jd = 0;
-    if (!utc_of(v, at, &c)) return false;
-    if (temps::utc_to_tu(c, &tu) != 0) return fail(v, "no such UTC time");
-    if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
+    if (!utc_day_of(v, at, &c, &jd)) return false;
     // From the label's integers, to the microsecond, truncated toward the
     // past as labels are: a double of some 1.5e12 ms cannot hold
     // nanoseconds, and rounding it would carry the last one of a day into
@@ -364,11 +374,8 @@ bool converter::write_tu(std::string_view v, const instant& at) {
 
 bool converter::write_jd(std::string_view v, const instant& at) {
     temps::civil_time c{};
-    double tu = 0.0;
     int jd = 0;
-    if (!utc_of(v, at, &c)) return false;
-    if (temps::utc_to_tu(c, &tu) != 0) return fail(v, "no such UTC time");
-    if (temps::julday(c.month, c.day, c.year, &jd) != 0) return fail(v, "no such date");
+    if (!utc_day_of(v, at, &c, &jd)) return false;
     char line[16];
     const int n = std::snprintf(line, sizeof line, "%d", jd);
     return put_line(line, static_cast<std::size_t>(n));
@@ -473,14 +480,8 @@ bool converter::write_tt2000(std::string_view v, const instant& at) {
 }
 
 bool converter::read_epoch(std::string_view v, instant* at) {
-    double epoch = 0.0;
-    temps::civil_time c{};
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), epoch);
-    if ((ec != std::errc{} && ec != std::errc::result_out_of_range) || end != v.data() + v.size())
-        return fail(v, "not a CDF epoch in milliseconds");
-    if (ec != std::errc{} || temps::epoch_to_utc(epoch, &c) != 0) return fail(v, "a CDF epoch beyond the years 1 to 9999");
-    *at = {false, {}, c, 0};
-    return true;
+    return read_count(v, temps::epoch_to_utc, "not a CDF epoch in milliseconds", "a CDF epoch beyond the years 1 to 9999",
+                      at);
 }
 
 bool converter::write_epoch(std::string_view v, const instant& at) {

@@ -66,6 +66,8 @@ public:
 private:
     bool read_utc(std::string_view v, instant* at);
     bool read_scale(std::string_view v, instant* at);
+    bool read_count(std::string_view v, int (*to_utc)(double, temps::civil_time*) noexcept, const char* not_one,
+                    const char* beyond, instant* at);
     bool read_tu(std::string_view v, instant* at);
     bool read_jd(std::string_view v, instant* at);
     bool read_code(std::string_view v, instant* at);
@@ -91,6 +93,7 @@ private:
     bool exists(std::string_view v, const instant& at);
     bool utc_of(std::string_view v, const instant& at, temps::civil_time* c);
     bool tai_of(std::string_view v, const instant& at, temps::scale_time* tai);
+    bool utc_day_of(std::string_view v, const instant& at, temps::civil_time* c, int* jd);
     bool put_line(const char* text, std::size_t n);
     bool put_label(const temps::civil_time& c);
     temps::day_memo& days();

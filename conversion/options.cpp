@@ -35,6 +35,63 @@ constexpr char usage_text[] =
     "  run (stop).\n"
     "--leap-seconds FILE: the leap-second list (default %s).\n";
 
+// What the options gave, beyond the settings.
+struct given {
+    bool from = false, to = false, pfield = false, precision = false;
+    temps::time_code_layout out_pfield{};
+};
+
+// Sets an option that takes a value: nullptr, or what the value should be.
+const char* set_option(std::string_view name, std::string_view value, settings* s, given* g) {
+    bool ok = true;
+    const char* expected = "";
+    if (name == "--from") ok = g->from = format_named(value, &s->from), expected = "a format";
+    else if (name == "--to") ok = g->to = format_named(value, &s->to), expected = "a format";
+    else if (name == "--leap-seconds" || name == "--correlation") {
+        ok = !value.empty(), expected = "a file";
+        (name == "--leap-seconds" ? s->leap_path : s->correlation_path) = value.data();
+    } else if (name == "--precision") {
+        ok = value.size() == 1 && value[0] >= '0' && value[0] <= '9', expected = "a digit 0 to 9";
+        s->precision = ok ? value[0] - '0' : 3;
+        g->precision = true;
+    } else if (name == "--on-error") {
+        expected = "skip, empty or stop";
+        ok = value == "skip" || value == "empty" || value == "stop";
+        s->when_failed = value == "empty" ? on_error::empty : value == "stop" ? on_error::stop : on_error::skip;
+    } else if (name == "--pfield" || name == "--implicit-pfield") {
+        std::uint8_t p[2];
+        const int n = parse_hex(value, p, sizeof p);
+        temps::time_code_layout* l = name == "--pfield" ? &g->out_pfield : &s->in_layout;
+        ok = n > 0 && temps::read_pfield(p, static_cast<std::size_t>(n), l, nullptr) == 0 && l->pfield_octets == n;
+        expected = "a P-field in hexadecimal";
+        (name == "--pfield" ? g->pfield : s->implicit) = true;
+    } else {
+        temps::civil_time d{};
+        temps::scale_time check{};
+        ok = parse_iso(std::string(value) + "T00:00:00", &d) && temps::count_of(d, &check) == 0;
+        expected = "a date YYYY-MM-DD";
+        s->epoch = {d.year, d.month, d.day};
+        s->have_epoch = true;
+    }
+    return ok ? nullptr : expected;
+}
+
+// Checks the settings as a whole and completes them: "" or a usage error.
+std::string settled(settings* s, given& g) {
+    if (!g.from || !g.to) return std::string("--") + (g.from ? "to" : "from") + " is needed";
+    if (g.precision && !is_label(s->to)) return "--precision applies to labels only (--to utc, tai, tt or gps)";
+    // The output code's layout: --pfield, else 40 (CDS: 1958 epoch, 16-bit
+    // day, milliseconds) or 1E (CUC level 1, 4 coarse and 2 fine octets).
+    const std::uint8_t default_pfield = s->to == format::cds ? 0x40 : 0x1E;
+    if (!g.pfield) static_cast<void>(temps::read_pfield(&default_pfield, 1, &g.out_pfield, nullptr));
+    if ((s->to == format::cds || s->to == format::cuc) && g.out_pfield.cds != (s->to == format::cds))
+        return "--pfield does not describe a " + std::string(s->to == format::cds ? "CDS" : "CUC") + " code";
+    if ((s->from == format::obt || s->to == format::obt) && s->correlation_path == nullptr)
+        return "obt needs --correlation FILE";
+    s->out_layout = g.out_pfield;
+    return "";
+}
+
 }  // namespace
 
 std::string quoted(std::string_view v) {
@@ -94,8 +151,8 @@ int read_options(int argc, const char* const* argv, int out_fd, int err_fd, sett
     // Options may come anywhere before "--"; the other arguments are
     // values. A value may start with '-' (a TU or a JD before its epoch):
     // an option is "--" and a name, or '-' and a letter.
-    bool have_from = false, have_to = false, options = true, have_pfield = false, have_precision = false;
-    temps::time_code_layout out_pfield{};
+    bool options = true;
+    given g;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (options && a == "--") {
@@ -138,49 +195,10 @@ int read_options(int argc, const char* const* argv, int out_fd, int err_fd, sett
             if (i + 1 >= argc) return usage_error("option " + std::string(name) + " needs a value");
             value = argv[++i];
         }
-        bool ok = true;
-        const char* expected = "";
-        if (name == "--from") ok = have_from = format_named(value, &s->from), expected = "a format";
-        else if (name == "--to") ok = have_to = format_named(value, &s->to), expected = "a format";
-        else if (name == "--leap-seconds" || name == "--correlation") {
-            ok = !value.empty(), expected = "a file";
-            (name == "--leap-seconds" ? s->leap_path : s->correlation_path) = value.data();
-        } else if (name == "--precision") {
-            ok = value.size() == 1 && value[0] >= '0' && value[0] <= '9', expected = "a digit 0 to 9";
-            s->precision = ok ? value[0] - '0' : 3;
-            have_precision = true;
-        } else if (name == "--on-error") {
-            expected = "skip, empty or stop";
-            ok = value == "skip" || value == "empty" || value == "stop";
-            s->when_failed = value == "empty" ? on_error::empty : value == "stop" ? on_error::stop : on_error::skip;
-        } else if (name == "--pfield" || name == "--implicit-pfield") {
-            std::uint8_t p[2];
-            const int n = parse_hex(value, p, sizeof p);
-            temps::time_code_layout* l = name == "--pfield" ? &out_pfield : &s->in_layout;
-            ok = n > 0 && temps::read_pfield(p, static_cast<std::size_t>(n), l, nullptr) == 0 && l->pfield_octets == n;
-            expected = "a P-field in hexadecimal";
-            (name == "--pfield" ? have_pfield : s->implicit) = true;
-        } else {
-            temps::civil_time d{};
-            temps::scale_time check{};
-            ok = parse_iso(std::string(value) + "T00:00:00", &d) && temps::count_of(d, &check) == 0;
-            expected = "a date YYYY-MM-DD";
-            s->epoch = {d.year, d.month, d.day};
-            s->have_epoch = true;
-        }
-        if (!ok) return usage_error(std::string(name) + ": " + quoted(value) + " is not " + expected);
+        if (const char* expected = set_option(name, value, s, &g))
+            return usage_error(std::string(name) + ": " + quoted(value) + " is not " + expected);
     }
-    if (!have_from || !have_to) return usage_error(std::string("--") + (have_from ? "to" : "from") + " is needed");
-    if (have_precision && !is_label(s->to)) return usage_error("--precision applies to labels only (--to utc, tai, tt or gps)");
-    // The output code's layout: --pfield, else 40 (CDS: 1958 epoch, 16-bit
-    // day, milliseconds) or 1E (CUC level 1, 4 coarse and 2 fine octets).
-    const std::uint8_t default_pfield = s->to == format::cds ? 0x40 : 0x1E;
-    if (!have_pfield) static_cast<void>(temps::read_pfield(&default_pfield, 1, &out_pfield, nullptr));
-    if ((s->to == format::cds || s->to == format::cuc) && out_pfield.cds != (s->to == format::cds))
-        return usage_error("--pfield does not describe a " + std::string(s->to == format::cds ? "CDS" : "CUC") + " code");
-    s->out_layout = out_pfield;
-    if ((s->from == format::obt || s->to == format::obt) && s->correlation_path == nullptr)
-        return usage_error("obt needs --correlation FILE");
+    if (const std::string wrong = settled(s, g); !wrong.empty()) return usage_error(wrong);
     return -1;
 }
 
