@@ -29,7 +29,9 @@ want=$(sort <<EOF2
 644 ./include/temps/correlation.h
 644 ./include/temps/legacy.h
 644 ./include/temps/timescales.h
+644 ./include/temps/day_memo.h
 644 ./include/temps/ccsds.h
+644 ./include/temps/cdf.h
 644 ./$libdir/libtemps.so.3.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
@@ -53,6 +55,10 @@ want=$(sort <<EOF2
 644 ./share/doc/libtemps-dev/examples/clock.correlation
 $(for p in korvane-watch libtemps3 libtemps-dev temps; do
     printf '644 ./share/doc/%s/copyright\n644 ./share/doc/%s/changelog.gz\n' "$p" "$p"; done)
+$(if [ -f "$build/python/temps/__init__.py" ]; then
+    printf '644 ./lib/python3/dist-packages/temps/%s\n' __init__.py "$(cd "$build/python/temps" && ls _temps.*.so)"
+    printf '644 ./share/doc/python3-temps/%s\n' copyright changelog.gz
+  fi)
 EOF2
 )
 [ "$got" = "$want" ] || fail "install tree differs:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
@@ -181,9 +187,24 @@ grep -q "share/korvane-watch/korvane_l2.rules.yml$" <<<"$contents" || fail "not 
 command=$(ls "$tmp"/pkg/temps_*.deb)
 grep -q "^ Depends: libtemps3 (= 3.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps3 and tzdata"
 grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"
+# The Python module, where the build has it: importable from the package's
+# files with its library, by Debian's Python.
+if python=$(ls "$tmp"/pkg/python3-temps_*.deb 2>/dev/null); then
+  grep -q "^ Depends: libtemps3 (= 3.0.0), python3 (>= 3.11~), python3 (<< 3.12), python3-numpy" <(dpkg-deb --info "$python") ||
+    fail "python3-temps: not tied to libtemps3, Python 3.11 and NumPy"
+  dpkg-deb -x "$python" "$tmp/python" && dpkg-deb -x "$lib" "$tmp/python"
+  got=$(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$tmp/python/usr/lib/python3/dist-packages" \
+        LD_LIBRARY_PATH="$(dirname "$(find "$tmp/python/usr/lib" -name 'libtemps.so.3' | head -1)")" \
+        /usr/bin/python3 -c 'import temps; print(temps.convert([0], "tt2000", "tai")[0])' 2>&1) ||
+    fail "python3-temps: import temps: $got"
+  [ "$got" = "2000-01-01T11:59:27.816000000" ] || fail "python3-temps: convert gave $got"
+  packages_with_docs=python3-temps
+else
+  echo "SKIPPED python3-temps: the build has no Python module"
+fi
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked/usr/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
-for p in korvane-watch libtemps3 libtemps-dev temps; do
+for p in korvane-watch libtemps3 libtemps-dev temps ${packages_with_docs:-}; do
   dpkg-deb -x "$tmp"/pkg/${p}_*.deb "$tmp/doc-$p"
   [ "$(zcat "$tmp/doc-$p/usr/share/doc/$p/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$(dpkg-deb -f "$tmp"/pkg/${p}_*.deb Version)" ] ||
     fail "$p: the changelog's last entry is not the package's version"
