@@ -3,7 +3,8 @@
 # TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
 # 20 times faster), for labels in time order (as telemetry is), in random
 # order, and at random over 1972 to 2030 ("wide"); to decode 1,000,000 CDS
-# codes of the same instants to UTC; and its peak memory for 1,000 and
+# codes and 1,000,000 CDF TT2000 values of the same instants to UTC; and
+# its peak memory for 1,000 and
 # 1,000,000 labels.
 # Usage: bench/timescales.sh [BUILD_DIR]
 set -euo pipefail
@@ -64,6 +65,10 @@ done
 # date reading the same instants as ISO labels.
 "$temps" --leap-seconds "$leaps" --from utc --to cds < "$tmp/ordered" > "$tmp/cds" 2>/dev/null
 compare "CDS codes to UTC (date on the labels)" "$temps --leap-seconds $leaps --from cds --to utc < $tmp/cds > /dev/null 2>&1" \
+  "date -u -f $tmp/ordered +%s.%N > /dev/null"
+# CDF TT2000 values of the same instants, to UTC labels.
+"$temps" --leap-seconds "$leaps" --from utc --to tt2000 < "$tmp/ordered" > "$tmp/tt2000" 2>/dev/null
+compare "TT2000 to UTC (date on the labels)" "$temps --leap-seconds $leaps --from tt2000 --to utc < $tmp/tt2000 > /dev/null 2>&1" \
   "date -u -f $tmp/ordered +%s.%N > /dev/null"
 for input in small ordered; do
   /usr/bin/time -f "peak memory, $(wc -l < "$tmp/$input") labels: %M KiB" \

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "formats.h"
-
 namespace pytemps {
 namespace {
 
@@ -81,7 +79,7 @@ const char* engine::read(const value& v, instant* at) {
                 (t.size() == 19 || (t[19] == '.' && t.size() <= 29 && t.find_first_not_of('0', 20) == std::string_view::npos)))
                 return at->marker = temps::tt2000_pad, nullptr;
         }
-        if (!conversion::parse_iso(v.text, &c)) return "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]";
+        if (!conversion::parse_iso(v.text, &c, &read_date_)) return "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]";
         if (is_scale(s_.source)) {
             temps::scale_time t0{};
             if (temps::count_of(c, &t0) != 0) return "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]";
@@ -89,12 +87,13 @@ const char* engine::read(const value& v, instant* at) {
             at->tai = temps::shifted(t0, -row_of(s_.source).minus_tai_ns);
             return nullptr;
         }
-        temps::scale_time tai{};
-        const int r = temps::utc_to_tai(leaps, c, &tai);
+        // Whether UTC had that time, and its TAI for the target.
+        const int r = days_->utc_to_tai(c, &at->tai);
         if (r == temps::status_no_leap) return "no leap second at this time";
         if (r == temps::status_skipped) return "a UTC time that a step of the 1960s skipped";
         if (r < 0) return "no such UTC time";
         at->utc = c;
+        at->tai_known = true;
         return nullptr;
     }
     case format::tu:
@@ -186,7 +185,7 @@ const char* engine::utc_of(const instant& at, temps::civil_time* c) {
 }
 
 const char* engine::tai_of(const instant& at, temps::scale_time* tai) {
-    if (at.tai_count) {
+    if (at.tai_count || at.tai_known) {
         *tai = at.tai;
         return nullptr;
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats.h"
 #include "temps.h"
 
 namespace pytemps {
@@ -37,6 +38,7 @@ struct instant {
     temps::civil_time utc{};
     std::int64_t marker = 0;  // temps::tt2000_fill or tt2000_pad; 0: none
     int picoseconds = 0;      // below the label's nanosecond (0 to 999), from an epoch16
+    bool tai_known = false;   // a UTC label's TAI, worked out as it was read
 };
 
 // What a conversion needs besides its values; shared by the threads of a
@@ -72,6 +74,7 @@ private:
     temps::leap_second_table none_;
     std::int64_t last_day_ = INT64_MIN;  // datetime64 days: the last one read, and its date
     temps::date last_date_{};
+    conversion::date_text read_date_;    // the date of the label read last
 };
 
 }  // namespace pytemps

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "engine.h"
-#include "formats.h"
 
 namespace py = pybind11;
 using pytemps::format;
@@ -50,9 +49,11 @@ std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const cha
 std::string_view text_at(const char* base, std::size_t width, std::size_t i, std::string* buf) {
     const auto* u = reinterpret_cast<const std::uint32_t*>(base + i * width);
     const std::size_t n = width / 4;
-    buf->clear();
-    for (std::size_t k = 0; k < n && u[k] != 0; ++k) buf->push_back(u[k] < 128 ? static_cast<char>(u[k]) : '\xFF');
-    return *buf;
+    if (buf->size() < n) buf->resize(n);
+    char* b = buf->data();
+    std::size_t k = 0;
+    for (; k < n && u[k] != 0; ++k) b[k] = u[k] < 128 ? static_cast<char>(u[k]) : '\xFF';
+    return {b, k};
 }
 
 // The octets of element i of an 'S' array: as many as its P-field says,
