@@ -26,8 +26,9 @@ int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
     const std::uint32_t key = plain_date ? key_of(utc.year, utc.month, utc.day) : 0;
     utc_day& memo = utc_[key % slots];
     if (key != 0 && plain_time && memo.key == key) {
-        *tai = {memo.tai_start + into, utc.nanosecond};
-        return memo.status;
+        const std::int64_t start = std::int64_t{memo.packed >> 10} * 86400 + (memo.packed >> 1 & 511);
+        *tai = {start + into, utc.nanosecond};
+        return static_cast<int>(memo.packed & 1);
     }
     const int r = temps::utc_to_tai(*table_, utc, tai);
     if (r < 0 || key == 0 || !plain_time) return r;
@@ -41,7 +42,10 @@ int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
     const bool whole_day = !table_->entries.empty() && day_start / 86400 >= first_whole_day &&
                            !(expiry_ > day_start && expiry_ < day_start + 86400) &&
                            temps::utc_to_tai(*table_, {utc.year, utc.month, utc.day, 23, 59, 59, 0}, &last) == r;
-    if (whole_day) memo = {key, r, start};
+    const std::int64_t offset = start - day_start;
+    if (whole_day && offset >= 0 && offset < 512)
+        memo = {key, static_cast<std::uint32_t>(day_start / 86400) << 10 | static_cast<std::uint32_t>(offset) << 1 |
+                         static_cast<std::uint32_t>(r)};
     return r;
 }
 

@@ -18,7 +18,7 @@ namespace temps {
 // worked out once. Every answer is the plain call's, status included.
 //
 // One per thread: it changes at each call. It refers to the table, which
-// must outlive it and not change while it is used. It is large (768 KiB):
+// must outlive it and not change while it is used. It is large (512 KiB):
 // allocate it rather than put it on the stack.
 class day_memo {
 public:
@@ -31,10 +31,11 @@ public:
 
 private:
     static constexpr std::uint32_t slots = 32768;
+    // Eight bytes a day, so that the days of decades stay in the cache.
     struct utc_day {
-        std::uint32_t key = 0;        // 0: none
-        std::int32_t status = 0;      // 0 or 1 all day
-        std::int64_t tai_start = 0;   // TAI count (s) of its 00:00, the offset being whole seconds
+        std::uint32_t key = 0;  // 0: none
+        // Its day (since 1958-01-01) << 10 | TAI - UTC (0 to 511 s) << 1 | its status (0 or 1).
+        std::uint32_t packed = 0;
     };
     struct scale_day {
         std::int32_t day = -1;  // days since 1958-01-01; -1: none
