@@ -175,7 +175,7 @@ bool converter::utc_of(std::string_view v, const instant& at, temps::civil_time*
     }
     const temps::leap_second_table* t = leap_table();
     if (t == nullptr) return false;
-    const int r = temps::tai_to_utc(*t, at.tai, c);
+    const int r = days().tai_to_utc(at.tai, c);
     if (r < 0) return fail(v, "beyond the years 1 to 9999");
     dubious(r, *c);
     return true;

@@ -181,7 +181,7 @@ const char* engine::utc_of(const instant& at, temps::civil_time* c) {
         *c = at.utc;
         return nullptr;
     }
-    return temps::tai_to_utc(s_.leaps ? *s_.leaps : none_, at.tai, c) < 0 ? "beyond the years 1 to 9999" : nullptr;
+    return days_->tai_to_utc(at.tai, c) < 0 ? "beyond the years 1 to 9999" : nullptr;
 }
 
 const char* engine::tai_of(const instant& at, temps::scale_time* tai) {

@@ -1,5 +1,7 @@
 #include "day_memo.h"
 
+#include <cstdint>
+
 namespace temps {
 namespace {
 
@@ -62,6 +64,29 @@ int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
     const auto into = static_cast<int>(t.second - day * 86400);
     *label_out = {memo.year, memo.month, memo.day_of_month, into / 3600, into / 60 % 60, into % 60, t.nanosecond};
     return 0;
+}
+
+int day_memo::tai_to_utc(scale_time tai, civil_time* utc) noexcept {
+    const std::int64_t day = tai.second >= 0 ? tai.second / 86400 : -1;
+    if (day < 0 || day > INT32_MAX || tai.nanosecond < 0 || tai.nanosecond >= 1000000000)
+        return temps::tai_to_utc(*table_, tai, utc);
+    tai_day& memo = tai_[static_cast<std::uint64_t>(day) % slots];
+    if (memo.day != day) {
+        // Kept where the day's first and last nanoseconds map through one
+        // whole-second offset with one status: no leap second inside it
+        // (one UTC midnight falls in a TAI day), nor the table's expiry.
+        civil_time first{}, last{};
+        scale_time a{}, b{};
+        const int r = temps::tai_to_utc(*table_, {day * 86400, 0}, &first);
+        if (r < 0 || temps::tai_to_utc(*table_, {day * 86400 + 86399, 999999999}, &last) != r || first.second == 60 ||
+            last.second == 60 || first.nanosecond != 0 || count_of(first, &a) != 0 || count_of(last, &b) != 0 ||
+            day * 86400 - a.second != day * 86400 + 86399 - b.second || day * 86400 - a.second > INT16_MAX ||
+            day * 86400 - a.second < 0)
+            return temps::tai_to_utc(*table_, tai, utc);
+        memo = {static_cast<std::int32_t>(day), static_cast<std::int16_t>(day * 86400 - a.second), static_cast<std::int16_t>(r)};
+    }
+    if (label_of({tai.second - memo.offset, tai.nanosecond}, utc) != 0) return temps::tai_to_utc(*table_, tai, utc);
+    return memo.status;
 }
 
 int day_memo::cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, const char** reason) noexcept {

@@ -286,6 +286,17 @@ TEST(LeapSeconds, TheDayMemoAnswersAsThePlainCalls) {
             ASSERT_TRUE(status < 0 || (plain.second == memoed.second && plain.nanosecond == memoed.nanosecond)) << c.year;
             civil_time label{}, label_memoed{};
             const scale_time s{plain.second + pick(rng) * 86400, pick(rng) == 0 ? -1 : plain.nanosecond};
+            // TAI to UTC, around the same instants: a leap second's among them.
+            const scale_time back_at = status < 0 ? s : temps::shifted(plain, (pick(rng) - 50) * 20000000LL);
+            civil_time utc_plain{}, utc_memoed{};
+            const int back_status = temps::tai_to_utc(t, back_at, &utc_plain);
+            ASSERT_EQ(memo->tai_to_utc(back_at, &utc_memoed), back_status) << back_at.second;
+            ASSERT_TRUE(back_status < 0 ||
+                        (utc_plain.year == utc_memoed.year && utc_plain.month == utc_memoed.month &&
+                         utc_plain.day == utc_memoed.day && utc_plain.hour == utc_memoed.hour &&
+                         utc_plain.minute == utc_memoed.minute && utc_plain.second == utc_memoed.second &&
+                         utc_plain.nanosecond == utc_memoed.nanosecond))
+                << back_at.second << '.' << back_at.nanosecond;
             const int label_status = temps::label_of(s, &label);
             ASSERT_EQ(memo->label_of(s, &label_memoed), label_status) << s.second;
             ASSERT_TRUE(label_status != 0 || (label.year == label_memoed.year && label.month == label_memoed.month &&
@@ -312,6 +323,18 @@ TEST(LeapSeconds, TheDayMemoAnswersAsThePlainCalls) {
                                             cds.minute == cds_memoed.minute && cds.second == cds_memoed.second &&
                                             cds.nanosecond == cds_memoed.nanosecond))
                 << code.day << ' ' << code.ms;
+        }
+        // Across the leap second of 2008-12-31, in TAI steps of 100 ms.
+        scale_time leap{};
+        if (temps::utc_to_tai(t, {2008, 12, 31, 23, 59, 60, 0}, &leap) < 0) continue;
+        for (int k = -30; k < 30; ++k) {
+            const scale_time x = temps::shifted(leap, k * 100000000LL);
+            civil_time a{}, b{};
+            const int r = temps::tai_to_utc(t, x, &a);
+            ASSERT_EQ(memo->tai_to_utc(x, &b), r) << k;
+            ASSERT_TRUE(a.day == b.day && a.hour == b.hour && a.minute == b.minute && a.second == b.second &&
+                        a.nanosecond == b.nanosecond)
+                << k << ": " << b.second;
         }
     }
 }
