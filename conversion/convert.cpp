@@ -313,19 +313,8 @@ bool converter::read_code(std::string_view v, instant* at) {
 }
 
 bool converter::read_obt(std::string_view v, instant* at) {
-    int partition = 0;
-    double reading = 0.0;
-    const char* p = v.data();
-    const char* e = p + v.size();
-    const auto [slash, ec1] = std::from_chars(p, e, partition);
-    if (ec1 != std::errc{} || slash == e || *slash != '/') return fail(v, "not PARTITION/READING");
-    const auto [end, ec2] = std::from_chars(slash + 1, e, reading);
-    temps::date_heure d{};
-    if (ec2 != std::errc{} || end != e) return fail(v, "not PARTITION/READING");
-    if (temps::tb_to_tu(correlation_, partition, reading, &d) != 0) return fail(v, "no record covers this reading");
-    const double tu = temps::calendar_to_tu(d.annee, d.mois, d.jour, d.heure, d.minute, d.seconde);
     temps::civil_time c{};
-    if (std::isnan(tu) || temps::tu_to_utc(tu + d.milliseconde, &c) != 0) return fail(v, "out of range");
+    if (const char* why = obt_to_utc(correlation_, v, &c)) return fail(v, why);
     *at = {false, {}, c, 0};
     return true;
 }
@@ -383,21 +372,10 @@ bool converter::write_jd(std::string_view v, const instant& at) {
 
 bool converter::write_obt(std::string_view v, const instant& at) {
     temps::civil_time c{};
-    double tu = 0.0;
+    std::string line;
     if (!utc_of(v, at, &c)) return false;
-    if (temps::utc_to_tu(c, &tu) != 0) return fail(v, "no such UTC time");
-    // The instant to the millisecond; inside a leap second, its last
-    // millisecond before.
-    const temps::date_heure at_ms{c.year, c.month, c.day, c.hour, c.minute, std::min(c.second, 59),
-                                  c.second == 60 ? 999 : c.nanosecond / 1000000};
-    int partition = 0;
-    double reading = 0.0;
-    if (temps::tu_to_tb(correlation_, at_ms, &partition, &reading) != 0) return fail(v, "no record covers this instant");
-    // A reading may be any double: up to some 320 characters.
-    const int need = std::snprintf(nullptr, 0, "%d/%.6f", partition, reading);
-    std::string line(static_cast<std::size_t>(need) + 1, '\0');
-    std::snprintf(line.data(), line.size(), "%d/%.6f", partition, reading);
-    return put_line(line.data(), static_cast<std::size_t>(need));
+    if (const char* why = utc_to_obt(correlation_, c, &line)) return fail(v, why);
+    return put_line(line.data(), line.size());
 }
 
 bool converter::write_code(std::string_view v, const instant& at) {
@@ -415,30 +393,12 @@ bool converter::write_code(std::string_view v, const instant& at) {
     return put_line(line, n);
 }
 
-namespace {
-
-// CDF's TT2000 markers as labels: the fill value (a value missing) and the
-// pad value (none written).
-constexpr temps::civil_time fill_label{9999, 12, 31, 23, 59, 59, 999999999};
-constexpr temps::civil_time pad_label{0, 1, 1, 0, 0, 0, 0};
-
-}  // namespace
-
 // A label read for a TT2000 that names one of its markers.
 bool converter::read_marker(std::string_view v, instant* at) {
     if (s_.to != format::tt2000 || !from_->label) return false;
-    if (!v.empty() && v.back() == 'Z') v.remove_suffix(1);
-    if (v == "9999-12-31T23:59:59.999999999") {
-        *at = {false, {}, {}, temps::tt2000_fill};
-        return true;
-    }
-    constexpr std::string_view pad = "0000-01-01T00:00:00";
-    if (v.substr(0, pad.size()) != pad) return false;
-    v.remove_prefix(pad.size());
-    if (!v.empty() && (v.size() < 2 || v.size() > 10 || v[0] != '.' || v.find_first_not_of('0', 1) != std::string_view::npos))
-        return false;
-    *at = {false, {}, {}, temps::tt2000_pad};
-    return true;
+    const std::int64_t marker = marker_named(v);
+    if (marker != 0) *at = {false, {}, {}, marker};
+    return marker != 0;
 }
 
 bool converter::write_marker(std::string_view v, const instant& at) {
@@ -449,10 +409,10 @@ bool converter::write_marker(std::string_view v, const instant& at) {
     }
     if (to_->label) {
         char line[32];
-        const std::size_t n = put_iso(line, at.marker == temps::tt2000_fill ? fill_label : pad_label, s_.precision);
+        const std::size_t n = put_iso(line, marker_label(at.marker), s_.precision);
         return put_line(line, n);
     }
-    return fail(v, at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant");
+    return fail(v, marker_refused(at.marker));
 }
 
 bool converter::read_tt2000(std::string_view v, instant* at) {

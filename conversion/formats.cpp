@@ -3,6 +3,9 @@
 #include "text_output.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cmath>
+#include <charconv>
 #include <cstring>
 
 namespace conversion {
@@ -147,6 +150,64 @@ std::size_t put_iso(char* out, const temps::civil_time& c, int precision, date_t
         p = put_digits(p, v, precision);
     }
     return static_cast<std::size_t>(p - out);
+}
+
+const char* obt_to_utc(const temps::correlation& table, std::string_view text, temps::civil_time* c) {
+    int partition = 0;
+    double reading = 0.0;
+    const char* p = text.data();
+    const char* e = p + text.size();
+    const auto [slash, ec1] = std::from_chars(p, e, partition);
+    if (ec1 != std::errc{} || slash == e || *slash != '/') return "not PARTITION/READING";
+    const auto [end, ec2] = std::from_chars(slash + 1, e, reading);
+    if (ec2 != std::errc{} || end != e) return "not PARTITION/READING";
+    temps::date_heure d{};
+    if (temps::tb_to_tu(table, partition, reading, &d) != 0) return "no record covers this reading";
+    const double tu = temps::calendar_to_tu(d.annee, d.mois, d.jour, d.heure, d.minute, d.seconde);
+    if (std::isnan(tu) || temps::tu_to_utc(tu + d.milliseconde, c) != 0) return "out of range";
+    return nullptr;
+}
+
+const char* utc_to_obt(const temps::correlation& table, const temps::civil_time& c, std::string* text) {
+    double tu = 0.0;
+    if (temps::utc_to_tu(c, &tu) != 0) return "no such UTC time";
+    const temps::date_heure at_ms{c.year, c.month, c.day, c.hour, c.minute, std::min(c.second, 59),
+                                  c.second == 60 ? 999 : c.nanosecond / 1000000};
+    int partition = 0;
+    double reading = 0.0;
+    if (temps::tu_to_tb(table, at_ms, &partition, &reading) != 0) return "no record covers this instant";
+    // A reading may be any double: up to some 320 characters.
+    const int need = std::snprintf(nullptr, 0, "%d/%.6f", partition, reading);
+    text->assign(static_cast<std::size_t>(need) + 1, '\0');
+    std::snprintf(text->data(), text->size(), "%d/%.6f", partition, reading);
+    text->resize(static_cast<std::size_t>(need));
+    return nullptr;
+}
+
+namespace {
+
+constexpr temps::civil_time fill_label{9999, 12, 31, 23, 59, 59, 999999999};
+constexpr temps::civil_time pad_label{0, 1, 1, 0, 0, 0, 0};
+
+}  // namespace
+
+std::int64_t marker_named(std::string_view v) {
+    if (!v.empty() && v.back() == 'Z') v.remove_suffix(1);
+    if (v == "9999-12-31T23:59:59.999999999") return temps::tt2000_fill;
+    constexpr std::string_view pad = "0000-01-01T00:00:00";
+    if (v.substr(0, pad.size()) != pad) return 0;
+    v.remove_prefix(pad.size());
+    const bool zeros = v.empty() || (v.size() >= 2 && v.size() <= 10 && v[0] == '.' &&
+                                     v.find_first_not_of('0', 1) == std::string_view::npos);
+    return zeros ? temps::tt2000_pad : 0;
+}
+
+const temps::civil_time& marker_label(std::int64_t marker) {
+    return marker == temps::tt2000_fill ? fill_label : pad_label;
+}
+
+const char* marker_refused(std::int64_t marker) {
+    return marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant";
 }
 
 }  // namespace conversion

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "temps.h"
@@ -38,6 +39,24 @@ std::size_t put_hex(char* out, const std::uint8_t* p, std::size_t n);
 // that many digits of the fraction, truncated. Writes at most 30 bytes;
 // returns how many.
 std::size_t put_iso(char* out, const temps::civil_time& c, int precision, date_text* last = nullptr);
+
+// obt_to_utc: "PARTITION/READING" through a correlation table to its UTC
+// label; nullptr, or why it cannot be.
+const char* obt_to_utc(const temps::correlation& table, std::string_view text, temps::civil_time* c);
+
+// utc_to_obt: a UTC label to "PARTITION/READING" (the reading to 6
+// decimals), the instant taken to the millisecond and, inside a leap
+// second, its last millisecond before; nullptr, or why it cannot be.
+const char* utc_to_obt(const temps::correlation& table, const temps::civil_time& c, std::string* text);
+
+// CDF's TT2000 markers as labels: the fill value (a value missing) as
+// 9999-12-31T23:59:59.999999999, the pad value (none written) as
+// 0000-01-01T00:00:00[.000...]. marker_named: the marker a label names,
+// or 0; marker_label: the label of a marker; marker_refused: why a marker
+// is no instant.
+std::int64_t marker_named(std::string_view label);
+const temps::civil_time& marker_label(std::int64_t marker);
+const char* marker_refused(std::int64_t marker);
 
 }  // namespace conversion
 

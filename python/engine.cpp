@@ -40,8 +40,6 @@ bool is_scale(format f) { return f == format::tai || f == format::tt || f == for
 bool is_label(format f) { return f == format::utc || is_scale(f); }
 
 constexpr std::int64_t ns_per_day = 86400LL * 1000000000;
-constexpr temps::civil_time fill_label{9999, 12, 31, 23, 59, 59, 999999999};
-constexpr temps::civil_time pad_label{0, 1, 1, 0, 0, 0, 0};
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
@@ -71,14 +69,7 @@ const char* engine::read(const value& v, instant* at) {
     case format::tai:
     case format::tt:
     case format::gps: {
-        std::string_view t = v.text;
-        if (s_.target == format::tt2000) {  // CDF's markers, as labels
-            if (!t.empty() && t.back() == 'Z') t.remove_suffix(1);
-            if (t == "9999-12-31T23:59:59.999999999") return at->marker = temps::tt2000_fill, nullptr;
-            if (t.substr(0, 19) == "0000-01-01T00:00:00" &&
-                (t.size() == 19 || (t[19] == '.' && t.size() <= 29 && t.find_first_not_of('0', 20) == std::string_view::npos)))
-                return at->marker = temps::tt2000_pad, nullptr;
-        }
+        if (s_.target == format::tt2000 && (at->marker = conversion::marker_named(v.text)) != 0) return nullptr;
         if (!conversion::parse_iso(v.text, &c, &read_date_)) return "not a time YYYY-MM-DDTHH:MM:SS[.fraction][Z]";
         if (is_scale(s_.source)) {
             temps::scale_time t0{};
@@ -105,23 +96,11 @@ const char* engine::read(const value& v, instant* at) {
         temps::caldat(&c.month, &c.day, &c.year, static_cast<int>(v.integer));
         at->utc = c;
         return nullptr;
-    case format::obt: {
-        int partition = 0;
-        double reading = 0.0;
-        const char* p = v.text.data();
-        const char* e = p + v.text.size();
-        const auto [slash, ec1] = std::from_chars(p, e, partition);
-        if (ec1 != std::errc{} || slash == e || *slash != '/') return "not PARTITION/READING";
-        const auto [end, ec2] = std::from_chars(slash + 1, e, reading);
-        if (ec2 != std::errc{} || end != e) return "not PARTITION/READING";
-        temps::date_heure d{};
-        if (!s_.correlation || temps::tb_to_tu(*s_.correlation, partition, reading, &d) != 0)
-            return "no record covers this reading";
-        const double tu = temps::calendar_to_tu(d.annee, d.mois, d.jour, d.heure, d.minute, d.seconde);
-        if (std::isnan(tu) || temps::tu_to_utc(tu + d.milliseconde, &c) != 0) return "out of range";
+    case format::obt:
+        if (!s_.correlation) return "no record covers this reading";
+        if (const char* why = conversion::obt_to_utc(*s_.correlation, v.text, &c)) return why;
         at->utc = c;
         return nullptr;
-    }
     case format::cds:
     case format::cuc: {
         temps::time_code code{};
@@ -197,8 +176,8 @@ const char* engine::write_text(const instant& at, std::string* out) {
     char line[400];
     if (at.marker != 0) {
         if (!is_label(s_.target))
-            return at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant";
-        out->assign(line, conversion::put_iso(line, at.marker == temps::tt2000_fill ? fill_label : pad_label, s_.precision));
+            return conversion::marker_refused(at.marker);
+        out->assign(line, conversion::put_iso(line, conversion::marker_label(at.marker), s_.precision));
         return nullptr;
     }
     if (is_scale(s_.target)) {
@@ -226,19 +205,8 @@ const char* engine::write_text(const instant& at, std::string* out) {
         out->assign(line, conversion::put_iso(line, c, s_.precision));
         return nullptr;
     }
-    // An on-board reading: the instant to the millisecond; inside a leap
-    // second, its last millisecond before.
-    double tu = 0.0;
-    if (temps::utc_to_tu(c, &tu) != 0) return "no such UTC time";
-    const temps::date_heure at_ms{c.year, c.month, c.day, c.hour, c.minute, std::min(c.second, 59),
-                                  c.second == 60 ? 999 : c.nanosecond / 1000000};
-    int partition = 0;
-    double reading = 0.0;
-    if (!s_.correlation || temps::tu_to_tb(*s_.correlation, at_ms, &partition, &reading) != 0)
-        return "no record covers this instant";
-    const int n = std::snprintf(line, sizeof line, "%d/%.6f", partition, reading);
-    out->assign(line, static_cast<std::size_t>(n));
-    return nullptr;
+    if (!s_.correlation) return "no record covers this instant";
+    return conversion::utc_to_obt(*s_.correlation, c, out);
 }
 
 const char* engine::write_int64(const instant& at, std::int64_t* out) {
@@ -248,7 +216,7 @@ const char* engine::write_int64(const instant& at, std::int64_t* out) {
         if (const char* why = tai_of(at, &tai)) return why;
         return temps::tai_to_tt2000(tai, out) != 0 ? "beyond what a TT2000 names (1707-09-22 to 2292-04-11)" : nullptr;
     }
-    if (at.marker != 0) return at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant";
+    if (at.marker != 0) return conversion::marker_refused(at.marker);
     temps::civil_time c{};
     if (const char* why = utc_of(at, &c)) return why;
     int jd = 0;
@@ -263,7 +231,7 @@ const char* engine::write_int64(const instant& at, std::int64_t* out) {
 }
 
 const char* engine::write_float64(const instant& at, double* out) {
-    if (at.marker != 0) return at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant";
+    if (at.marker != 0) return conversion::marker_refused(at.marker);
     temps::civil_time c{};
     if (const char* why = utc_of(at, &c)) return why;
     const int r = s_.target == format::tu ? temps::utc_to_tu(c, out) : temps::utc_to_epoch(c, out);
@@ -271,7 +239,7 @@ const char* engine::write_float64(const instant& at, double* out) {
 }
 
 const char* engine::write_complex(const instant& at, double* seconds, double* picoseconds) {
-    if (at.marker != 0) return at.marker == temps::tt2000_fill ? "CDF's fill value, not an instant" : "CDF's pad value, not an instant";
+    if (at.marker != 0) return conversion::marker_refused(at.marker);
     temps::civil_time c{};
     temps::epoch16 e{};
     if (const char* why = utc_of(at, &c)) return why;
