@@ -27,7 +27,8 @@ test-tsan:
 	ctest --preset tsan
 
 # Static analysis of the programs and the library (.clang-tidy, cppcheck).
-SOURCES = $(wildcard temps/*.cpp availability/*.cpp period/*.cpp conversion/*.cpp tools/*.cpp bench/*.cpp)
+SOURCES = $(wildcard temps/*.cpp availability/*.cpp period/*.cpp conversion/*.cpp tools/*.cpp bench/*.cpp) \
+  $(if $(wildcard build/python/temps/__init__.py),$(wildcard python/*.cpp))  # where the build has the module
 # clang-tidy counts the warnings it hides in every file: keep only findings.
 lint: build
 	clang-tidy -p build --quiet $(SOURCES) 2>build/clang-tidy.log; status=$$?; \

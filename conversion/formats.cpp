@@ -191,7 +191,8 @@ constexpr temps::civil_time pad_label{0, 1, 1, 0, 0, 0, 0};
 
 }  // namespace
 
-std::int64_t marker_named(std::string_view v) {
+std::int64_t marker_named(std::string_view label) {
+    std::string_view v = label;
     if (!v.empty() && v.back() == 'Z') v.remove_suffix(1);
     if (v == "9999-12-31T23:59:59.999999999") return temps::tt2000_fill;
     constexpr std::string_view pad = "0000-01-01T00:00:00";

@@ -223,8 +223,8 @@ const char* engine::write_int64(const instant& at, std::int64_t* out) {
     if (temps::julday(c.month, c.day, c.year, &jd) != 0) return "no such date";
     if (s_.target == format::jd) return *out = jd, nullptr;
     if (c.second == 60) return "a leap second, which datetime64 has not";
-    __extension__ const __int128 ns = static_cast<__int128>(std::int64_t{jd} - temps::jd_1970) * ns_per_day +
-                                      ((std::int64_t{c.hour} * 60 + c.minute) * 60 + c.second) * 1000000000 + c.nanosecond;
+    const std::int64_t in_day = ((std::int64_t{c.hour} * 60 + c.minute) * 60 + c.second) * 1000000000 + c.nanosecond;
+    __extension__ const __int128 ns = static_cast<__int128>(std::int64_t{jd} - temps::jd_1970) * ns_per_day + in_day;
     if (ns > INT64_MAX || ns <= INT64_MIN)  // INT64_MIN is NaT
         return "beyond what datetime64[ns] holds (1677-09-21 to 2262-04-11)";
     return *out = static_cast<std::int64_t>(ns), nullptr;

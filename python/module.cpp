@@ -63,7 +63,7 @@ std::string_view octets_at(const char* base, std::size_t width, std::size_t i) {
     const char* p = base + i * width;
     temps::time_code_layout l{};
     if (temps::read_pfield(reinterpret_cast<const std::uint8_t*>(p), width, &l, nullptr) == 0) {
-        const auto n = static_cast<std::size_t>(l.pfield_octets + temps::t_field_octets(l));
+        const std::size_t n = static_cast<std::size_t>(l.pfield_octets) + static_cast<std::size_t>(temps::t_field_octets(l));
         bool padded = n <= width;
         for (std::size_t k = n; padded && k < width; ++k) padded = p[k] == '\0';
         if (padded) return {p, n};
@@ -76,7 +76,7 @@ std::string_view octets_at(const char* base, std::size_t width, std::size_t i) {
 // The width of a label of a precision, in characters.
 std::size_t label_width(int precision) { return 19 + (precision > 0 ? 1 + static_cast<std::size_t>(precision) : 0); }
 
-py::tuple convert(py::array values, const std::string& source, const std::string& target, int precision,
+py::tuple convert(const py::array& values, const std::string& source, const std::string& target, int precision,
                   std::optional<std::string> leap_seconds, std::optional<std::string> correlation,
                   std::optional<std::string> agency_epoch, std::optional<int> pfield, bool coerce) {
     pytemps::settings s;
@@ -111,7 +111,11 @@ py::tuple convert(py::array values, const std::string& source, const std::string
 
     const std::size_t count = static_cast<std::size_t>(values.size());
     const std::vector<py::ssize_t> shape(values.shape(), values.shape() + values.ndim());
-    const char* in = static_cast<const char*>(values.data());
+    // The buffers, typed once from NumPy's untyped pointers.
+    const void* in_data = values.data();
+    const char* in = static_cast<const char*>(in_data);
+    const auto* in_i64 = static_cast<const std::int64_t*>(in_data);
+    const auto* in_f64 = static_cast<const double*>(in_data);
     const std::size_t in_width = static_cast<std::size_t>(values.itemsize());
     const bool unicode = values.dtype().kind() == 'U';
     const holder from = pytemps::holder_of(s.source), to = pytemps::holder_of(s.target);
@@ -124,7 +128,7 @@ py::tuple convert(py::array values, const std::string& source, const std::string
         out_width = label_width(precision);
         out = py::array(py::dtype("U" + std::to_string(out_width)), shape);
     } else if (to == holder::bytes) {
-        out_width = static_cast<std::size_t>(1 + temps::t_field_octets(s.out_layout));
+        out_width = 1 + static_cast<std::size_t>(temps::t_field_octets(s.out_layout));
         out = py::array(py::dtype("S" + std::to_string(out_width)), shape);
     } else if (to == holder::int64) {
         out = py::array(py::dtype("int64"), shape);
@@ -135,7 +139,10 @@ py::tuple convert(py::array values, const std::string& source, const std::string
     } else if (to == holder::complex128) {
         out = py::array(py::dtype("complex128"), shape);
     }
-    char* o = out ? static_cast<char*>(out.mutable_data()) : nullptr;
+    void* out_data = out ? out.mutable_data() : nullptr;
+    auto* o = static_cast<char*>(out_data);
+    auto* o_i64 = static_cast<std::int64_t*>(out_data);
+    auto* o_f64 = static_cast<double*>(out_data);
     std::vector<std::string> texts(s.target == format::obt ? count : 0);
 
     std::size_t refused_at = count;
@@ -150,11 +157,11 @@ py::tuple convert(py::array values, const std::string& source, const std::string
             case holder::text: v.text = unicode ? text_at(in, in_width, i, &buf) : std::string_view(in + i * in_width, strnlen(in + i * in_width, in_width)); break;
             case holder::bytes: v.text = octets_at(in, in_width, i); break;
             case holder::int64:
-            case holder::datetime64: v.integer = reinterpret_cast<const std::int64_t*>(in)[i]; break;
-            case holder::float64: v.real = reinterpret_cast<const double*>(in)[i]; break;
+            case holder::datetime64: v.integer = in_i64[i]; break;
+            case holder::float64: v.real = in_f64[i]; break;
             case holder::complex128:
-                v.real = reinterpret_cast<const double*>(in)[2 * i];
-                v.imag = reinterpret_cast<const double*>(in)[2 * i + 1];
+                v.real = in_f64[2 * i];
+                v.imag = in_f64[2 * i + 1];
                 break;
             }
             pytemps::instant at;
@@ -164,10 +171,10 @@ py::tuple convert(py::array values, const std::string& source, const std::string
                 case holder::text:
                 case holder::bytes: why = e.write_text(at, &text); break;
                 case holder::int64:
-                case holder::datetime64: why = e.write_int64(at, reinterpret_cast<std::int64_t*>(o) + i); break;
-                case holder::float64: why = e.write_float64(at, reinterpret_cast<double*>(o) + i); break;
+                case holder::datetime64: why = e.write_int64(at, o_i64 + i); break;
+                case holder::float64: why = e.write_float64(at, o_f64 + i); break;
                 case holder::complex128:
-                    why = e.write_complex(at, reinterpret_cast<double*>(o) + 2 * i, reinterpret_cast<double*>(o) + 2 * i + 1);
+                    why = e.write_complex(at, o_f64 + 2 * i, o_f64 + 2 * i + 1);
                     break;
                 }
             }
@@ -179,10 +186,10 @@ py::tuple convert(py::array values, const std::string& source, const std::string
                 }
                 text.clear();  // the target's missing value
                 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-                if (to == holder::int64) reinterpret_cast<std::int64_t*>(o)[i] = s.target == format::tt2000 ? temps::tt2000_fill : INT64_MIN;
-                if (to == holder::datetime64) reinterpret_cast<std::int64_t*>(o)[i] = INT64_MIN;  // NaT
-                if (to == holder::float64) reinterpret_cast<double*>(o)[i] = nan;
-                if (to == holder::complex128) reinterpret_cast<double*>(o)[2 * i] = reinterpret_cast<double*>(o)[2 * i + 1] = nan;
+                if (to == holder::int64) o_i64[i] = s.target == format::tt2000 ? temps::tt2000_fill : INT64_MIN;
+                if (to == holder::datetime64) o_i64[i] = INT64_MIN;  // NaT
+                if (to == holder::float64) o_f64[i] = nan;
+                if (to == holder::complex128) o_f64[2 * i] = o_f64[2 * i + 1] = nan;
             }
             if (s.target == format::obt) {
                 texts[i] = text;
