@@ -51,6 +51,6 @@ int main(int argc, char** argv) {
     const korvane::config c{cfg::data_root,     cfg::page_path,   cfg::page_name,   cfg::web_host,
                             cfg::overview_path, cfg::status_path, cfg::status_name, cfg::metrics_path,
                             cfg::state_path,    cfg::run_as,      {cfg::program_path, cfg::account, cfg::machine},
-                            60.0};
+                            60.0,               cfg::lock_metrics_path};
     return korvane::run(c, stdout);
 }

@@ -59,4 +59,15 @@ int write_metrics(std::FILE* f, const reported_survey& last, const run_outcome& 
     return std::ferror(f) != 0 ? -1 : 0;
 }
 
+int write_lock_metrics(std::FILE* f, bool locked_out) {
+    std::fprintf(f,
+                 "# HELP korvane_l2_run_locked_out Whether the last run of check_korvane_web was kept out by its "
+                 "run lock (1: another process held it past the wait, or it could not be taken; the run surveyed "
+                 "nothing) or took it (0).\n"
+                 "# TYPE korvane_l2_run_locked_out gauge\n"
+                 "korvane_l2_run_locked_out %d\n",
+                 locked_out ? 1 : 0);
+    return std::ferror(f) != 0 ? -1 : 0;
+}
+
 }  // namespace korvane

@@ -38,6 +38,12 @@ int write_status(std::FILE* f, const reported_survey& last, const run_outcome& r
 // a failed run, so that dashboards show the last known state.
 int write_metrics(std::FILE* f, const reported_survey& last, const run_outcome& run);
 
+// write_lock_metrics: the run lock's own textfile-collector file: whether
+// the last run that wanted to survey was kept out by the lock (another
+// process held it past the wait, or it could not be taken). Written by
+// runs that hold no lock too, so it never touches what the lock guards.
+int write_lock_metrics(std::FILE* f, bool locked_out);
+
 // Where the overview's links lead: names beside it in the same folder.
 struct overview_links {
     const char* page;    // the full daily table, or nullptr while there is none

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -27,8 +28,34 @@ bool switch_account(const char* account) {
     return uid == 0 || (setuid(0) != 0 && geteuid() == uid && getegid() == gid);
 }
 
-int lock_runs(const char* folder, double wait_seconds) {
-    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// The folder whose lock serialises the runs of the file at path: made for
+// this account alone, and refused when it is anything else (another
+// account's folder, a link to one).
+int open_lock_folder(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    const int dir_len = slash == nullptr ? 0 : static_cast<int>(slash - path) + 1;
+    char lock[PATH_MAX];
+    const int n = std::snprintf(lock, sizeof lock, "%.*s.%s.lock", dir_len, path, path + dir_len);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof lock) return -1;
+    if (mkdir(lock, 0700) != 0 && errno != EEXIST) return -1;
+    const int fd = open(lock, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    const bool ours = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+                      ((st.st_mode & 07777) == 0700 || fchmod(fd, 0700) == 0);
+    if (!ours) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+int lock_runs(const char* path, double wait_seconds) {
+    const int fd = open_lock_folder(path);
     if (fd < 0) return -1;
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);

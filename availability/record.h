@@ -19,7 +19,10 @@ namespace korvane {
 // (found both times, but under the other name or with another
 // status-change time), unreadable (the store would not say: its folder
 // could not be searched or read). A file that turns unreadable is never
-// taken for a vanished one, nor is one that was unreadable and is missing.
+// taken for a vanished one. Across an unreadable spell a file is compared
+// with the last survey that could read it: one deleted meanwhile has
+// vanished, the others have not appeared. A file no survey could read yet
+// has, like every file of a first survey, no change.
 enum class change : unsigned char { none, vanished, appeared, changed, unreadable };
 inline constexpr int change_kinds = 4;
 inline constexpr change reported_changes[change_kinds] = {change::vanished, change::appeared, change::changed,
@@ -33,6 +36,11 @@ struct survey_record {
     bool published;   // the status file and the metrics have reported these changes
     survey found;     // complete: window_days days
     change mark[window_days][product_count];
+    // Each file as the last survey that could read it found it: its status
+    // and time (found's own where it was read; unreadable where no survey
+    // could read it yet).
+    file_status read_status[window_days][product_count];
+    int read_ctime[window_days][product_count];
 };
 
 // compare_surveys: the record of the complete survey now, taken at t,

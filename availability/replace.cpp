@@ -287,6 +287,8 @@ void reset(replacement* pf) {
 
 }  // namespace
 
+bool follow_links(const char* path, char (&out)[PATH_MAX]) { return resolve_links(path, out); }
+
 void folder_of(const char* path, char (&dir)[PATH_MAX]) {
     const char* slash = std::strrchr(path, '/');
     const bool fits = slash == nullptr ? copy(dir, ".", 1)

@@ -52,6 +52,12 @@ struct replacement {
 enum class temp_kind { unnamed_if_possible, named_only };
 [[nodiscard]] int replace_open(const char* path, replacement* pf, temp_kind kind = temp_kind::unnamed_if_possible);
 
+// follow_links: path with its symbolic links followed as replace_open
+// follows them (a link only of this account or of root, even to a target
+// that does not exist yet), so that a file is read where it is written.
+// False where replace_open would refuse the path for its links.
+[[nodiscard]] bool follow_links(const char* path, char (&out)[PATH_MAX]);
+
 // folder_of: the folder part of path ("." when it has none, "/" for a
 // name in the root); "" when it does not fit.
 void folder_of(const char* path, char (&dir)[PATH_MAX]);

@@ -26,6 +26,7 @@ double seconds(const timespec& t) { return static_cast<double>(t.tv_sec) + stati
 // One run's failures and its report.
 class reporter {
 public:
+    // report: where the first failure is printed; nullptr, nowhere.
     explicit reporter(std::FILE* report) : report_(report) {}
 
     // Prints "FATAL ERROR <what> <path>", and keeps it for the outputs.
@@ -34,7 +35,7 @@ public:
     void fatal(const char* what, const char* path) {
         if (failed()) return;
         std::snprintf(first_, sizeof first_, "FATAL ERROR %s %s", what, path);
-        std::fprintf(report_, "%s\n", first_);
+        if (report_ != nullptr) std::fprintf(report_, "%s\n", first_);
     }
     [[nodiscard]] bool failed() const { return first_[0] != '\0'; }
     [[nodiscard]] const char* message() const { return first_; }
@@ -135,21 +136,33 @@ int run(const config& c, std::FILE* report) {
     local_time_at(wall.tv_sec, &now.local, &now.utc_offset);
 
     // One run at a time: two would each take the other's state for the
-    // survey before, and publish each other's changes half.
-    // The lock is the state's folder's (the page's when no state is kept),
-    // made first where it is missing.
+    // survey before, and publish each other's changes half. The lock is
+    // kept beside the state (the page when no state is kept), whose folder
+    // is made first where it is missing. A run never goes on unlocked.
     const bool have_state = c.state_path[0] != '\0';
+    const char* locked = have_state ? c.state_path : c.page_path;
     char folder[PATH_MAX];
-    folder_of(have_state ? c.state_path : c.page_path, folder);
+    folder_of(locked, folder);
     if (have_state) make_folder(folder);
-    const int lock = lock_runs(folder, c.lock_wait_seconds);
-    if (lock == lock_held_elsewhere) {
+    const int lock = lock_runs(locked, c.lock_wait_seconds);
+    if (lock < 0) {
         r.fatal("LOCK", folder);
+        // Seen at once, not hours later as a stale run: the lock's own
+        // metrics, beside what the run holding the lock writes.
+        if (c.lock_metrics_path[0] != '\0') {
+            reporter quiet(nullptr);
+            (void)quiet.replace(c.lock_metrics_path, [](std::FILE* f) { return write_lock_metrics(f, true); });
+        }
         return 255;
     }
+    if (c.lock_metrics_path[0] != '\0')
+        (void)r.replace(c.lock_metrics_path, [](std::FILE* f) { return write_lock_metrics(f, false); });
 
-    // A state that cannot be read or trusted is no state: a first run.
-    const bool have_earlier = have_state && read_state(c.state_path, c.data_root, &earlier);
+    // A state that cannot be read or trusted is no state: a first run. It
+    // is read where it is written, through the links a replacement follows.
+    char state_file[PATH_MAX] = "";
+    if (have_state && !follow_links(c.state_path, state_file)) state_file[0] = '\0';
+    const bool have_earlier = state_file[0] != '\0' && read_state(state_file, c.data_root, &earlier);
     // The last complete survey: this run's once the page and the state
     // have it, else the one before, if any.
     const survey_record* last = have_earlier ? &earlier : nullptr;
@@ -178,8 +191,9 @@ int run(const config& c, std::FILE* report) {
     }
     // The state on disk is the last complete survey's: its changes have
     // now been reported. Should this fail, the next run reports them again.
-    if (have_state && published && last != nullptr && !last->published) mark_published(c.state_path, last->taken);
-    if (lock >= 0) close(lock);
+    if (have_state && published && last != nullptr && !last->published && state_file[0] != '\0')
+        mark_published(state_file, last->taken);
+    close(lock);
     if (r.failed()) return 255;
     std::fprintf(report, "http://%s/%s\n", c.web_host, c.page_name);
     // The address is the run's only report: a caller must not take a lost

@@ -25,6 +25,7 @@ struct config {
     const char* run_as;         // the account a run started as root becomes; "" none
     banner_identity banner;
     double lock_wait_seconds;   // how long a run waits for another one to end
+    const char* lock_metrics_path;  // whether the last run was locked out; "" none
 };
 
 // run: one run under c, reporting on report (the program's standard
@@ -34,11 +35,12 @@ struct config {
 // follow each other.
 //
 // Before anything else, a run started as root becomes c.run_as ("FATAL
-// ERROR ACCOUNT <account>" when it cannot). It then takes the lock of the
-// state's folder (the page's when no state is kept), creating the state's
-// folder if it is missing; another run holding it for longer than
-// c.lock_wait_seconds gives "FATAL ERROR LOCK <folder>" and touches
-// nothing. Then the page, as it always was: "FATAL ERROR OPEN WRITE MODE
+// ERROR ACCOUNT <account>" when it cannot). It then takes the run lock
+// kept beside the state (beside the page when no state is kept), creating
+// the state's folder if it is missing; another run holding it for longer
+// than c.lock_wait_seconds, or a lock that cannot be taken, gives "FATAL
+// ERROR LOCK <folder>" and touches nothing but the lock's metrics file,
+// which says so until a run takes the lock again. Then the page, as it always was: "FATAL ERROR OPEN WRITE MODE
 // <page>", "FATAL ERROR WRITE <page>" or "FATAL ERROR DATA STORE <root>"
 // leave the previous page; "FATAL ERROR SYNC <path>" says a file was
 // replaced but its folder could not be synced. The state and the other

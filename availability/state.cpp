@@ -13,7 +13,10 @@
 namespace korvane {
 namespace {
 
-constexpr char magic[] = "korvane-watch survey state 2\n";
+constexpr char magic[] = "korvane-watch survey state 3\n";
+// Version 2 wrote an unreadable cell as "?" alone, which version 3 reads
+// as a file no survey could read yet.
+constexpr char magic_2[] = "korvane-watch survey state 2\n";
 // Far more than a state of the window takes (some 200 KB): a larger file
 // is not one.
 constexpr std::size_t largest_state = 1 << 20;
@@ -47,53 +50,44 @@ std::string published_line(const timestamp& taken) {
     return std::string("published ") + t + "\n";
 }
 
-// Appends the day's line to out.
-void put_day(std::string* out, const survey_day& d, const change (&marks)[product_count]) {
-    char line[16 + product_count * 16];
-    put_date(line, d.year, d.month, d.day);
-    int n = 8;
-    for (int p = 0; p < product_count; ++p) {
-        line[n++] = ' ';
-        if (d.status[p] == file_status::missing) {
-            line[n++] = '-';
-        } else if (d.status[p] == file_status::unreadable) {
-            line[n++] = '?';
-        } else {
-            line[n++] = d.status[p] == file_status::primary ? 'p' : 'f';
-            n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%u",
-                               static_cast<std::uint32_t>(d.ctime[p]));
-        }
-        if (const char c = change_letter(marks[p]); c != '\0') line[n++] = c;
+// A cell's status and time: '-' missing, 'p' or 'f' and the time.
+void put_status(std::string* line, file_status st, int ctime) {
+    if (st == file_status::missing) {
+        *line += '-';
+        return;
     }
-    line[n++] = '\n';
-    out->append(line, static_cast<std::size_t>(n));
+    *line += st == file_status::primary ? 'p' : 'f';
+    *line += std::to_string(static_cast<std::uint32_t>(ctime));
 }
 
-// Reads one cell at s (up to the next space or the line's end); false when
-// it is not one, or names a change its status cannot have.
-bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
-    if (s.empty()) return false;
-    *mark = change::none;
-    for (int c = 1; c <= change_kinds; ++c)
-        if (s.back() == change_letters[c]) {
-            *mark = static_cast<change>(c);
-            s.remove_suffix(1);
-            break;
+// Appends day i's line to out.
+void put_day(std::string* out, const survey_record& r, int i) {
+    const survey_day& d = r.found.day[i];
+    char date[8];
+    put_date(date, d.year, d.month, d.day);
+    out->append(date, sizeof date);
+    for (int p = 0; p < product_count; ++p) {
+        *out += ' ';
+        if (d.status[p] == file_status::unreadable) {
+            *out += '?';
+            if (r.read_status[i][p] != file_status::unreadable) put_status(out, r.read_status[i][p], r.read_ctime[i][p]);
+        } else {
+            put_status(out, d.status[p], d.ctime[p]);
         }
+        if (const char c = change_letter(r.mark[i][p]); c != '\0') *out += c;
+    }
+    *out += '\n';
+}
+
+// Reads what put_status wrote; false when s is not that.
+bool read_status(std::string_view s, file_status* st, int* ctime) {
     *ctime = 0;
-    // Each status has only the changes it can have come to.
     if (s == "-") {
         *st = file_status::missing;
-        return *mark == change::none || *mark == change::vanished;
-    }
-    if (s == "?") {
-        *st = file_status::unreadable;
-        return *mark == change::none || *mark == change::unreadable;
+        return true;
     }
     // One spelling per cell: no leading zero.
-    if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || (s[1] == '0' && s.size() > 2) ||
-        *mark == change::vanished || *mark == change::unreadable)
-        return false;
+    if (s.size() < 2 || s.size() > 11 || (s[0] != 'p' && s[0] != 'f') || (s[1] == '0' && s.size() > 2)) return false;
     *st = s[0] == 'p' ? file_status::primary : file_status::fallback;
     std::uint64_t v = 0;
     for (const char c : s.substr(1)) {
@@ -105,7 +99,58 @@ bool read_cell(std::string_view s, file_status* st, int* ctime, change* mark) {
     return true;
 }
 
-bool read_day(std::string_view line, temps::date expected, survey_day* d, change (&marks)[product_count]) {
+// Whether a file of status st can have come to the change c.
+bool can_have(file_status st, change c) {
+    switch (c) {
+    case change::none: return true;
+    case change::vanished: return st == file_status::missing;
+    case change::appeared:
+    case change::changed: return present(st);
+    case change::unreadable: return st == file_status::unreadable;
+    }
+    return false;
+}
+
+// One cell of a day: its status now, its status when last read, and its
+// change.
+struct cell {
+    file_status status;
+    int ctime;
+    file_status read_status;
+    int read_ctime;
+    change mark;
+};
+
+// Reads one cell at s (up to the next space or the line's end); false when
+// it is not one, or names a change its status cannot have.
+bool read_cell(std::string_view s, cell* c) {
+    if (s.empty()) return false;
+    c->mark = change::none;
+    for (int k = 1; k <= change_kinds; ++k)
+        if (s.back() == change_letters[k]) {
+            c->mark = static_cast<change>(k);
+            s.remove_suffix(1);
+            break;
+        }
+    if (s.empty() || s[0] != '?') {
+        if (!read_status(s, &c->status, &c->ctime) || !can_have(c->status, c->mark)) return false;
+        c->read_status = c->status;
+        c->read_ctime = c->ctime;
+        return true;
+    }
+    // Unreadable, then how it was last read ("?" alone: never). A change
+    // seen while it was readable stays until it is reported.
+    c->status = file_status::unreadable;
+    c->ctime = 0;
+    s.remove_prefix(1);
+    c->read_status = file_status::unreadable;
+    c->read_ctime = 0;
+    if (!s.empty() && !read_status(s, &c->read_status, &c->read_ctime)) return false;
+    return c->mark == change::unreadable || can_have(c->read_status, c->mark);
+}
+
+bool read_day(std::string_view line, temps::date expected, int i, survey_record* r) {
+    survey_day* d = &r->found.day[i];
     char date[8];
     put_date(date, expected.year, expected.month, expected.day);
     if (line.substr(0, 8) != std::string_view(date, 8)) return false;
@@ -115,7 +160,13 @@ bool read_day(std::string_view line, temps::date expected, survey_day* d, change
         if (line.empty() || line[0] != ' ') return false;
         line.remove_prefix(1);
         const std::size_t end = std::min(line.find(' '), line.size());
-        if (!read_cell(line.substr(0, end), &d->status[p], &d->ctime[p], &marks[p])) return false;
+        cell c{};
+        if (!read_cell(line.substr(0, end), &c)) return false;
+        d->status[p] = c.status;
+        d->ctime[p] = c.ctime;
+        r->read_status[i][p] = c.read_status;
+        r->read_ctime[i][p] = c.read_ctime;
+        r->mark[i][p] = c.mark;
         line.remove_prefix(end);
     }
     return line.empty();
@@ -165,7 +216,7 @@ int write_state(std::FILE* f, const survey_record& r, const char* root) {
     if (r.has_since) format_timestamp(r.since, t);
     text += std::string("since ") + (r.has_since ? t : "-") + "\n";
     text.reserve(text.size() + static_cast<std::size_t>(r.found.days) * 80 + 32);
-    for (int i = 0; i < r.found.days; ++i) put_day(&text, r.found.day[i], r.mark[i]);
+    for (int i = 0; i < r.found.days; ++i) put_day(&text, r, i);
     char end[32];
     std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(fnv1a(text)));
     text += end;
@@ -197,7 +248,8 @@ bool read_state(const char* path, const char* root, survey_record* out) {
     };
     std::string_view l;
     const std::string window = window_line();
-    if (!line(&l) || l != std::string_view(magic, sizeof magic - 2)) return false;
+    if (!line(&l) || (l != std::string_view(magic, sizeof magic - 2) && l != std::string_view(magic_2, sizeof magic_2 - 2)))
+        return false;
     if (!line(&l) || l != std::string_view(window).substr(0, window.size() - 1)) return false;
     const std::string store = store_line(root);
     if (!line(&l) || l != std::string_view(store).substr(0, store.size() - 1)) return false;
@@ -212,7 +264,7 @@ bool read_state(const char* path, const char* root, survey_record* out) {
     temps::date d = window_first_day;
     out->found.days = 0;
     for (int i = 0; i < window_days; ++i, d = temps::next_day(d)) {
-        if (!line(&l) || !read_day(l, d, &out->found.day[i], out->mark[i])) return false;
+        if (!line(&l) || !read_day(l, d, i, out)) return false;
         out->found.days = i + 1;
     }
     out->published = after == published_line(out->taken);

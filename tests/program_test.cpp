@@ -427,10 +427,24 @@ TEST_F(Program, AnUnsearchableDayIsUnreadableNotVanished) {
               std::string::npos);
     EXPECT_NE(test::read_file(status_file).find("{\"date\": \"2004-07-06\", \"status\": [\"unreadable\", \"unreadable\""),
               std::string::npos);
-    // Readable again: seen again, nothing vanished.
+    // Still unreadable: reported once, not at every run.
+    fs::permissions(store / "20040706", fs::perms::none);
     ASSERT_EQ(run(nobody).status, 0);
-    EXPECT_EQ(changes_reported().metrics.count("appeared VAK 1"), 1u);
-    EXPECT_EQ(changes_reported().metrics.count("vanished VAK 1"), 0u);
+    EXPECT_TRUE(changes_reported().metrics.empty());
+    // Readable again, as the last survey that read it found it: nothing
+    // appeared, nothing vanished.
+    fs::permissions(store / "20040706", fs::perms(0755));
+    ASSERT_EQ(run(nobody).status, 0);
+    EXPECT_TRUE(changes_reported().metrics.empty());
+    // A file deleted while its folder could not be read has vanished, and
+    // the others have not appeared.
+    fs::permissions(store / "20040706", fs::perms::none);
+    ASSERT_EQ(run(nobody).status, 0);
+    fs::permissions(store / "20040706", fs::perms(0755));
+    fs::remove(store / "20040706/KORVANE_VAK_SURVEY_20040706_V01.bin");
+    ASSERT_EQ(run(nobody).status, 0);
+    EXPECT_EQ(changes_reported().json, std::set<std::string>{"vanished VAK 2004-07-06"});
+    EXPECT_EQ(changes_reported().metrics, std::set<std::string>{"vanished VAK 1"});
 }
 
 TEST_F(Program, FilesCountByExistenceAlone) {
@@ -641,7 +655,7 @@ TEST_F(Program, EachReplacementIsSyncedInOrder) {
         }
     }
     EXPECT_TRUE(pending_dir.empty());
-    EXPECT_EQ(renames, 5);  // page, state, overview, status file, metrics
+    EXPECT_EQ(renames, 6);  // the lock's metrics, page, state, overview, status file, metrics
 }
 
 // A run killed at any of its renames (systemd's stop, or a timeout),
@@ -656,11 +670,11 @@ TEST_F(Program, AKilledRunLosesNoChange) {
     auto name = [](int day) { return "200407" + std::to_string(day) + "/KORVANE_VAK_SURVEY_200407" + std::to_string(day) + "_V01.bin"; };
     for (int day = 11; day <= 17; ++day) test::add_data_file(store, "VAK_SURVEY", 2004, 7, day);
     ASSERT_EQ(run().status, 0);
-    // Renames 1 to 5: the page, the state, the overview, the status file,
-    // the metrics.
+    // Renames 2 to 6: the page, the state, the overview, the status file,
+    // the metrics (the first is the lock's metrics).
     for (int n = 1; n <= 5; ++n) {
         fs::remove(store / name(n + 10));
-        const std::string inject = "inject=renameat:signal=SIGKILL:when=" + std::to_string(n);
+        const std::string inject = "inject=renameat:signal=SIGKILL:when=" + std::to_string(n + 1);
         const test::run_result killed =
             test::run({strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat", "-e", inject, staged_bin.string()});
         EXPECT_NE(killed.status, 0) << n;
@@ -671,11 +685,12 @@ TEST_F(Program, AKilledRunLosesNoChange) {
         EXPECT_EQ(run().status, 0);
         EXPECT_TRUE(changes_reported().metrics.empty()) << "published twice after rename " << n;
     }
-    // The state's folder not synced (its fsync is the 4th: file and folder
-    // of the page, then of the state): reported, and what the outputs say.
+    // The state's folder not synced (its fsync is the 6th: file and folder
+    // of the lock's metrics, of the page, then of the state): reported,
+    // and what the outputs say.
     fs::remove(store / name(16));
     const test::run_result unsynced =
-        test::run({strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=4",
+        test::run({strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=6",
                    staged_bin.string()});
     EXPECT_EQ(unsynced.out, "FATAL ERROR SYNC " + state.string() + "\n");
     EXPECT_EQ(changes_reported().json, std::set<std::string>{"vanished VAK 2004-07-16"});
@@ -687,7 +702,7 @@ TEST_F(Program, AKilledRunLosesNoChange) {
 TEST_F(Program, RunsFollowEachOther) {
     const test::run_result first = run();
     ASSERT_EQ(first.status, 0);
-    const int held = open(state.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int held = open((state.parent_path() / ".survey.state.lock").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     const auto start = std::chrono::steady_clock::now();

@@ -96,7 +96,7 @@ TEST(Summary, OverviewShowsWhatTheSurveyHolds) {
     auto earlier = std::make_unique<korvane::survey_record>(), r = std::make_unique<korvane::survey_record>();
     const korvane::timestamp then{{2026, 12, 9, 5, 0, 0}, 3600}, now{{2026, 12, 9, 6, 0, 0}, 3600};
     korvane::compare_surveys(nullptr, *make(4, {}, {}), then, earlier.get());
-    earlier->found.day[0].ctime[2] = 7;
+    earlier->found.day[0].ctime[2] = earlier->read_ctime[0][2] = 7;
     s->day[0].ctime[2] = 8;
     korvane::compare_surveys(earlier.get(), *s, now, r.get());
     char* text = nullptr;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "state.h"
 
@@ -45,11 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         after = text.substr(cut + 1);
         text.resize(cut);
     }
-    std::uint64_t h = 14695981039346656037ULL;
-    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    char end[32];
-    std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(h));
-    text += end;
+    auto seal = [](std::string t) {
+        std::uint64_t h = 14695981039346656037ULL;
+        for (const char c : t) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        char end[32];
+        std::snprintf(end, sizeof end, "end %016llx\n", static_cast<unsigned long long>(h));
+        return t + end;
+    };
+    // A state of version 2 is read, and written back as version 3.
+    constexpr std::string_view v2 = "korvane-watch survey state 2\n";
+    std::string written = text;
+    if (written.compare(0, v2.size(), v2) == 0) written[v2.size() - 2] = '3';
+    text = seal(text);
+    written = seal(written);
     std::FILE* in = std::fopen(state_path(), "w");
     if (in == nullptr || std::fwrite(text.data(), 1, text.size(), in) != text.size() ||
         std::fwrite(after.data(), 1, after.size(), in) != after.size() || std::fclose(in) != 0)
@@ -59,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t back_size = 0;
     std::FILE* f = open_memstream(&back, &back_size);
     if (f == nullptr || korvane::write_state(f, *record, root) != 0 || std::fclose(f) != 0) std::abort();
-    const std::string expected = text + (record->published ? after : "");
+    const std::string expected = written + (record->published ? after : "");
     if (back_size != expected.size() || std::memcmp(back, expected.data(), back_size) != 0) std::abort();
     std::free(back);
     return 0;
