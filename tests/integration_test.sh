@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# The demo page served by a real nginx on a loopback port, from a
-# configuration made from the packaged example, and read by a real browser
-# (headless Chromium). Usage: integration_test.sh BUILD_DIR [SCREENSHOT.png]
-# Exit status 77 (skipped) when nginx, curl or chromium is missing.
+# A demo store and page of the test's own (never the user's demo), served
+# by a real nginx on a loopback port, from a configuration made from the
+# packaged example, and read by a real browser (headless Chromium).
+# Usage: integration_test.sh BUILD_DIR PROGRAM WORK_DIR [SCREENSHOT.png]
+# PROGRAM is a build of check_korvane_web whose store, outputs and state
+# lie under WORK_DIR. Exit status 77 (skipped) when nginx, curl or
+# chromium is missing.
 set -euo pipefail
 build=$(cd "$1" && pwd)
-screenshot=${2:-}
+program=$2 work=$3
+screenshot=${4:-}
 # nginx lives in /usr/sbin, which an ordinary account's PATH may lack.
 PATH=$PATH:/usr/sbin:/sbin
 missing=()
 for tool in nginx curl chromium; do command -v "$tool" >/dev/null || missing+=("$tool"); done
 [ ${#missing[@]} = 0 ] || { echo "SKIPPED: not installed: ${missing[*]}"; exit 77; }
-# nginx's workers run unprivileged: they read the demo outputs from a copy
+# nginx's workers run unprivileged: they read the outputs from a copy
 # under a world-searchable temporary folder, not from the checkout (which
 # may sit in a private home).
 tmp=$(mktemp -d)
@@ -25,16 +29,9 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-echo "== make demo, twice"
-# The second demo finds the store as the first left it: no change.
-for _ in 1 2; do cmake --build "$build" --target demo >/dev/null || fail "make demo"; done
-grep -q '"vanished": \[\],' "$build/demo/www/check_korvane_web.json" &&
-  grep -q '"changed": \[\],' "$build/demo/www/check_korvane_web.json" ||
-  fail "a second make demo reports changes: $(grep -c '"date"' "$build/demo/www/check_korvane_web.json") lines with a date"
-
 echo "== demo page"
-store="$build/demo/DATA/KORVANE/DATA/L2/"
-rm -rf "$build/demo/DATA" "$build/demo/DATA.made" && mkdir -p "$build/demo/www" "$build/demo/metrics" "$build/demo/state"
+store="$work/DATA/KORVANE/DATA/L2/"
+rm -rf "$work/DATA" "$work/www" "$work/metrics" "$work/state" && mkdir -p "$work/www" "$work/metrics" "$work/state"
 # Options are never taken for a root: nothing is created for them.
 for args in --help -h --full "--full --full" ""; do
   (cd "$tmp" && set +e && "$build/tools/make_demo_store" $args >/dev/null; echo $? > status)
@@ -44,14 +41,24 @@ for args in --help -h --full "--full --full" ""; do
   rm -f "$tmp/status"
 done
 "$build/tools/make_demo_store" "$store"
-"$build/tools/check_korvane_web_demo" >/dev/null
+# A second run finds the store as the first left it: no change.
+for _ in 1 2; do "$program" >/dev/null || fail "run on the demo store"; done
+grep -q '"vanished": \[\],' "$work/www/check_korvane_web.json" &&
+  grep -q '"changed": \[\],' "$work/www/check_korvane_web.json" ||
+  fail "a second run reports changes: $(grep -c '"date"' "$work/www/check_korvane_web.json") lines with a date"
+tell() { cmake -DSTATUS="$work/www/check_korvane_web.json" -P "$(dirname "$0")/../tools/demo_changes.cmake" 2>&1; }
+[ "$(tell | tail -n 1)" = "  no change" ] || fail "make demo does not tell: no change: $(tell)"
 # Two files vanish before the run that is served: the overview names them.
 # (Two days apart at least, so that the overview does not merge them.)
 vanished=$(find "$store" -name 'KORVANE_VAK_SURVEY_*' | sort | sed -n '1p;3p')
 rm $vanished
-"$build/tools/check_korvane_web_demo"
+"$program"
+# What make demo tells on the terminal, from the same status file.
+first=$(basename "$(head -1 <<<"$vanished")" | sed -E 's/.*_([0-9]{4})([0-9]{2})([0-9]{2})_V01.bin/\1-\2-\3/')
+told=$(tell)
+[ "$(tail -n 1 <<<"$told")" = "  vanished: 2 files, first $first VAK" ] || fail "make demo tells: $told"
 www="$tmp/www"
-cp -r "$build/demo/www" "$www"
+cp -r "$work/www" "$www"
 chmod -R a+rX "$www"
 
 echo "== nginx on loopback"
@@ -190,16 +197,18 @@ grep -qF "$want_vanished" "$tmp/overview-dom.html" || fail "overview: not $want_
 grep -qE '(src|href)="https?:' "$www/$index_page" && fail "the overview loads an external resource"
 
 echo "== metrics"
-metrics="$build/demo/metrics/korvane_l2.prom"
+metrics="$work/metrics/korvane_l2.prom"
 if command -v promtool >/dev/null; then
-  promtool check metrics < "$metrics" > "$tmp/promtool" 2>&1 || fail "promtool: $(cat "$tmp/promtool")"
-  [ -s "$tmp/promtool" ] && fail "promtool reports: $(cat "$tmp/promtool")"
+  for file in "$metrics" "${metrics%.prom}_lock.prom"; do
+    promtool check metrics < "$file" > "$tmp/promtool" 2>&1 || fail "promtool: $file: $(cat "$tmp/promtool")"
+    [ -s "$tmp/promtool" ] && fail "promtool reports on $file: $(cat "$tmp/promtool")"
+  done
 else
   echo "SKIP  promtool checks: promtool is not installed (Debian package prometheus)"
 fi
 exporter=$(command -v prometheus-node-exporter || true)
 if [ -n "$exporter" ]; then
-  mkdir -p "$tmp/textfile" && cp "$metrics" "$tmp/textfile/"
+  mkdir -p "$tmp/textfile" && cp "$metrics" "${metrics%.prom}_lock.prom" "$tmp/textfile/"
   exporter_port=$((20000 + RANDOM % 40000))
   "$exporter" --web.listen-address="127.0.0.1:$exporter_port" --collector.disable-defaults \
     --collector.textfile --collector.textfile.directory="$tmp/textfile" > "$tmp/exporter.log" 2>&1 &
@@ -213,6 +222,7 @@ if [ -n "$exporter" ]; then
   kill "$exporter_pid" 2>/dev/null; wait "$exporter_pid" 2>/dev/null || true
   grep -qx 'korvane_l2_window_dates 2444' <<<"$scraped" || fail "node exporter: no korvane_l2_window_dates 2444"
   grep -qx 'korvane_l2_last_run_success 1' <<<"$scraped" || fail "node exporter: the run is not reported good"
+  grep -qx 'korvane_l2_run_locked_out 0' <<<"$scraped" || fail "node exporter: the run is reported locked out"
   want_files=$(grep '^korvane_l2_files{' "$metrics" | sort)
   [ "$(grep '^korvane_l2_files{' <<<"$scraped" | sort)" = "$want_files" ] || fail "node exporter: korvane_l2_files differ"
   [ "$(grep -c '^korvane_l2_changes{change="[a-z]*",product="[A-Z]*"} [0-9]*$' <<<"$scraped")" = 24 ] ||

@@ -171,18 +171,56 @@ case "$state" in
 esac
 [ -z "$state" ] || grep -q "^d $(dirname "$state") 0755 " "$tmp/stage$prefix/lib/tmpfiles.d/korvane-watch.conf" ||
   fail "tmpfiles.d: state folder not made"
-mkdir -p "$tmp/purge/state" "$tmp/purge/metrics"
-for f in state/survey.state state/.survey.state.korvane-new.Ab12Cd metrics/korvane_l2.prom \
-         metrics/.korvane_l2.prom.korvane-new.Xy34Zw metrics/node.prom; do : > "$tmp/purge/$f"; done
-sed -e "s|^metrics=.*|metrics=$tmp/purge/metrics/korvane_l2.prom|" -e "s|^state=.*|state=$tmp/purge/state/survey.state|" \
-    -e "s|^state_dir=.*|state_dir=$tmp/purge/state|" -e "s|^saved_acls=.*|saved_acls=$tmp/purge/acl/saved|" \
-    -e 's|command -v setfacl|false|' "$tmp/control/postrm" > "$tmp/postrm-files"
-sh "$tmp/postrm-files" remove
-[ -e "$tmp/purge/metrics/korvane_l2.prom" ] && fail "remove keeps the metrics file: its last run says success for ever"
-[ -e "$tmp/purge/state/survey.state" ] || fail "remove (not purge) took the state"
-sh "$tmp/postrm-files" purge
-[ "$(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')" = "./metrics ./metrics/node.prom " ] ||
-  fail "purge left: $(cd "$tmp/purge" && find . -mindepth 1 | sort | tr '\n' ' ')"
+# The maintainer scripts on folders of the test's own, with nothing of
+# systemd on the PATH (a container, a host that runs cron): postinst makes
+# every folder the account writes, the state's the account's; remove takes
+# the metrics; purge leaves nothing of the package, and a folder that was
+# there before stays.
+scripts() {  # scripts ROOT: the maintainer scripts with every path under ROOT
+  for script in postinst postrm; do
+    sed -e "s|^metrics=.*|metrics=$1/metrics/korvane_l2.prom|" -e "s|^lock_metrics=.*|lock_metrics=$1/metrics/korvane_l2_lock.prom|" \
+        -e "s|^state=.*|state=$1/state/survey.state|" -e "s|^state_dir=.*|state_dir=$1/state|" \
+        -e "s|^saved_acls=.*|saved_acls=$1/state/acl-before-install|" -e "s|^overview=.*|overview=$1/www/overview.html|" \
+        -e "s|^status=.*|status=$1/www/status.json|" -e "s|^timer_stamp=.*|timer_stamp=$1/stamp|" \
+        -e "s|^grant_dirs=.*|grant_dirs=\"$1/www $1/metrics\"|" -e "s|^account=.*|account=${2:-nobody}|" \
+        "$tmp/control/$script" > "$1.$script"
+  done
+}
+nosystemd="$tmp/nosystemd-bin"
+mkdir -p "$nosystemd"
+for d in /usr/local/bin /usr/bin /bin /usr/sbin /sbin; do
+  for t in "$d"/*; do
+    case "${t##*/}" in systemd*|systemctl) continue ;; esac
+    [ -e "$nosystemd/${t##*/}" ] || ln -s "$t" "$nosystemd/${t##*/}"
+  done
+done
+if [ "$(id -u)" = 0 ] && getent passwd nobody >/dev/null; then
+  root="$tmp/pi"
+  mkdir -p "$root/www" && chmod 755 "$tmp" "$root" "$root/www"
+  scripts "$root"
+  PATH="$nosystemd" sh "$root.postinst" configure || fail "postinst without systemd failed"
+  [ "$(stat -c '%U %a' "$root/state" 2>/dev/null)" = "nobody 755" ] ||
+    fail "postinst without systemd: the state's folder is $(stat -c '%U %a' "$root/state" 2>&1)"
+  [ -d "$root/metrics" ] || fail "postinst without systemd: no metrics folder"
+  for f in state/survey.state metrics/korvane_l2.prom www/status.json; do
+    runuser -u nobody -- sh -c "echo > '$root/$f'" 2>/dev/null || fail "the account cannot write $f"
+  done
+  for f in state/.survey.state.lock state/.survey.state.korvane-new.Ab12Cd metrics/korvane_l2_lock.prom \
+           metrics/.korvane_l2.prom.korvane-new.Xy34Zw www/overview.html stamp; do
+    mkdir -p "$(dirname "$root/$f")" && : > "$root/$f"
+  done
+  rm "$root/state/.survey.state.lock" && mkdir "$root/state/.survey.state.lock"
+  : > "$root/www/check_korvane_web.html"  # the last page stays
+  sh "$root.postrm" remove
+  [ -e "$root/metrics/korvane_l2.prom" ] || [ -e "$root/metrics/korvane_l2_lock.prom" ] &&
+    fail "remove keeps the metrics: its last run says success for ever"
+  [ -e "$root/state/survey.state" ] || fail "remove (not purge) took the state"
+  PATH="$nosystemd" sh "$root.postrm" purge
+  [ "$(cd "$root" && find . -mindepth 1 | sort | tr '\n' ' ')" = "./www ./www/check_korvane_web.html " ] ||
+    fail "purge left: $(cd "$root" && find . -mindepth 1 | sort | tr '\n' ' ')"
+else
+  echo "SKIPPED the maintainer scripts without systemd: they need root and the account nobody"
+fi
 grep -q "share/korvane-watch/korvane_l2.rules.yml$" <<<"$contents" || fail "not in the package: the alert rules"
 command=$(ls "$tmp"/pkg/temps_*.deb)
 grep -q "^ Depends: libtemps3 (= 3.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps3 and tzdata"
