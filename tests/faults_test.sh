@@ -67,7 +67,7 @@ set +e; out=$("$bin"); status=$?; set -e
 ok=1
 [ "$out" = "FATAL ERROR WRITE $work/state/survey.state" ] && [ "$status" = 255 ] && grep -qF '<td>Date</td>' "$page" &&
   grep -qF '"success": false, "message": "FATAL ERROR WRITE '"$work/state/survey.state"'"}}' "$www/check_korvane_web.json" &&
-  [ -z "$(ls -A "$work/state")" ] && ok=0
+  [ "$(ls -A "$work/state")" = .survey.state.lock ] && ok=0  # nothing but the run lock
 result "state folder full (ENOSPC)" $ok "status $status, output '$out', state folder: $(ls -A "$work/state" | tr '\n' ' ')"
 
 # 3. A day folder that the running account (nobody) may not search.
