@@ -15,7 +15,7 @@ namespace {
 void convert_line(converter& cv, std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || ((line[0] == ' ' || line[0] == '\t') && line.find_first_not_of(" \t") == std::string_view::npos))
-        return;
+        return cv.blank();
     cv.convert(line);
 }
 
@@ -51,7 +51,7 @@ void each_line(int fd, converter& cv) {
             return;
         }
         if (start == 0 && have == size) {  // a line longer than the buffer
-            if (!too_long) cv.fail(std::string_view(buf.get(), 40), "line too long");
+            if (!too_long) cv.refuse(std::string_view(buf.get(), 40), "line too long");
             too_long = true;
             have = 0;
             continue;

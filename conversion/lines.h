@@ -8,8 +8,8 @@
 namespace conversion {
 
 // each_line: converts each line of fd (LF or CRLF ends, a CR before the
-// end of the input too; blank lines skipped) until the input ends or the
-// converter is done.
+// end of the input too; blank lines are no value, and a line longer than
+// 65,535 bytes is refused) until the input ends or the converter is done.
 void each_line(int fd, converter& cv);
 
 }  // namespace conversion

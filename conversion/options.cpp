@@ -16,20 +16,12 @@ constexpr char usage_text[] =
     "Usage: temps [--leap-seconds FILE] [--correlation FILE] [-p|--precision N]\n"
     "             [--on-error=skip|empty|stop] -f|--from FORMAT -t|--to FORMAT [--] [VALUE...]\n"
     "Converts each VALUE, or each line of standard input, from one time format to another.\n"
-    "Formats:\n"
-    "  utc, tai, tt, gps  YYYY-MM-DDTHH:MM:SS[.fraction][Z] on that scale (second 60 in a UTC leap second)\n"
-    "  tu                 TU milliseconds since 1958-01-01 00:00:00, without leap seconds\n"
-    "  jd                 Julian day number of the date (as input, 00:00:00 UTC of that day)\n"
-    "  obt                PARTITION/READING of the on-board clock, with --correlation FILE\n"
-    "  cds, cuc           a CCSDS time code in hexadecimal, P-field first\n"
-    "  tt2000             CDF_TIME_TT2000: nanoseconds since 2000-01-01T12:00:00 TT (its fill and\n"
-    "                     pad values as 9999-12-31T23:59:59.999999999 and 0000-01-01T00:00:00)\n"
-    "  epoch, epoch16     CDF_EPOCH: milliseconds, CDF_EPOCH16: SECONDS.PICOSECONDS (12 digits),\n"
-    "                     since 0000-01-01 of the proleptic Gregorian calendar, no leap seconds\n"
+    "Formats:\n%s"
     "--pfield HEX: the P-field of output codes (default 40 for CDS, 1E for CUC);\n"
     "--implicit-pfield HEX: input codes carry no P-field, this one; --agency-epoch YYYY-MM-DD.\n"
-    "--precision N: digits of the fraction of a second of a label (0 to 9, default 3), truncated;\n"
-    "  TU is printed to the microsecond, truncated, and an on-board reading to 6 decimals.\n"
+    "--precision N: digits of the fraction of a second of a label or a yday (0 to 9, default 3),\n"
+    "  truncated; unix is printed to the nanosecond,\n"
+    "  TU to the microsecond, truncated, and an on-board reading to 6 decimals.\n"
     "--on-error: a value that cannot be converted gets its message and no line (skip, the\n"
     "  default), an empty line (empty: the output stays aligned with the input), or ends the\n"
     "  run (stop).\n"
@@ -45,9 +37,13 @@ struct given {
 const char* set_option(std::string_view name, std::string_view value, settings* s, given* g) {
     bool ok = true;
     const char* expected = "";
-    if (name == "--from") ok = g->from = format_named(value, &s->from), expected = "a format";
-    else if (name == "--to") ok = g->to = format_named(value, &s->to), expected = "a format";
-    else if (name == "--leap-seconds" || name == "--correlation") {
+    if (name == "--from" || name == "--to") {
+        // Every format of the library that has a text form.
+        const temps::format_info* f = temps::format_named(value);
+        ok = f != nullptr && f->has_text, expected = "a format";
+        if (ok) (name == "--from" ? s->from : s->to) = f->id;
+        (name == "--from" ? g->from : g->to) = ok;
+    } else if (name == "--leap-seconds" || name == "--correlation") {
         ok = !value.empty(), expected = "a file";
         (name == "--leap-seconds" ? s->leap_path : s->correlation_path) = value.data();
     } else if (name == "--precision") {
@@ -60,7 +56,7 @@ const char* set_option(std::string_view name, std::string_view value, settings* 
         s->when_failed = value == "empty" ? on_error::empty : value == "stop" ? on_error::stop : on_error::skip;
     } else if (name == "--pfield" || name == "--implicit-pfield") {
         std::uint8_t p[2];
-        const int n = parse_hex(value, p, sizeof p);
+        const int n = temps::read_hex(value, p, sizeof p);
         temps::time_code_layout* l = name == "--pfield" ? &g->out_pfield : &s->in_layout;
         ok = n > 0 && temps::read_pfield(p, static_cast<std::size_t>(n), l, nullptr) == 0 && l->pfield_octets == n;
         expected = "a P-field in hexadecimal";
@@ -68,7 +64,7 @@ const char* set_option(std::string_view name, std::string_view value, settings* 
     } else {
         temps::civil_time d{};
         temps::scale_time check{};
-        ok = parse_iso(std::string(value) + "T00:00:00", &d) && temps::count_of(d, &check) == 0;
+        ok = temps::read_label(std::string(value) + "T00:00:00", &d) == 0 && temps::count_of(d, &check) == 0;
         expected = "a date YYYY-MM-DD";
         s->epoch = {d.year, d.month, d.day};
         s->have_epoch = true;
@@ -79,14 +75,17 @@ const char* set_option(std::string_view name, std::string_view value, settings* 
 // Checks the settings as a whole and completes them: "" or a usage error.
 std::string settled(settings* s, given& g) {
     if (!g.from || !g.to) return std::string("--") + (g.from ? "to" : "from") + " is needed";
-    if (g.precision && !is_label(s->to)) return "--precision applies to labels only (--to utc, tai, tt or gps)";
+    if (g.precision && !temps::info_of(s->to).takes_precision)
+        return "--precision applies to labels only (--to utc, tai, tt, gps or yday)";
     // The output code's layout: --pfield, else 40 (CDS: 1958 epoch, 16-bit
     // day, milliseconds) or 1E (CUC level 1, 4 coarse and 2 fine octets).
+    using temps::format;
     const std::uint8_t default_pfield = s->to == format::cds ? 0x40 : 0x1E;
     if (!g.pfield) static_cast<void>(temps::read_pfield(&default_pfield, 1, &g.out_pfield, nullptr));
     if ((s->to == format::cds || s->to == format::cuc) && g.out_pfield.cds != (s->to == format::cds))
         return "--pfield does not describe a " + std::string(s->to == format::cds ? "CDS" : "CUC") + " code";
-    if ((s->from == format::obt || s->to == format::obt) && s->correlation_path == nullptr)
+    if ((temps::info_of(s->from).needs_correlation || temps::info_of(s->to).needs_correlation) &&
+        s->correlation_path == nullptr)
         return "obt needs --correlation FILE";
     s->out_layout = g.out_pfield;
     return "";
@@ -131,9 +130,17 @@ void say(int fd, const std::string& text) {
 
 int read_options(int argc, const char* const* argv, int out_fd, int err_fd, settings* s) {
     auto usage = [&](int fd) {
-        char text[sizeof usage_text + 256];
-        const int n = std::snprintf(text, sizeof text, usage_text, temps::default_leap_seconds_path());
-        return write(fd, text, static_cast<std::size_t>(n)) == n;
+        // The formats, from the library's table.
+        std::string formats;
+        for (const temps::format_info& f : temps::formats()) {
+            if (!f.has_text) continue;
+            std::string name = "  " + std::string(f.name);
+            name.resize(std::max<std::size_t>(name.size() + 1, 11), ' ');
+            formats += name + std::string(f.what) + "\n";
+        }
+        std::string text(sizeof usage_text + formats.size() + 256, '\0');
+        const int n = std::snprintf(text.data(), text.size(), usage_text, formats.c_str(), temps::default_leap_seconds_path());
+        return write(fd, text.data(), static_cast<std::size_t>(n)) == n;
     };
     // A usage error: one line that names it, and where to read more.
     auto usage_error = [&](const std::string& what) {

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "formats.h"
 #include "temps.h"
 
 namespace conversion {
@@ -16,7 +15,7 @@ namespace conversion {
 enum class on_error { skip, empty, stop };
 
 struct settings {
-    format from{}, to{};
+    temps::format from{}, to{};
     int precision = 3;  // digits of a label's fraction of a second
     const char* leap_path = temps::default_leap_seconds_path();
     const char* correlation_path = nullptr;  // needed by obt

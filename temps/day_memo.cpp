@@ -1,9 +1,39 @@
 #include "day_memo.h"
 
 #include <cstdint>
+#include <new>
 
 namespace temps {
 namespace {
+// Consecutive days of 78 years never share a slot.
+constexpr std::uint32_t slot_count = 32768;
+}  // namespace
+
+struct day_memo::slots {
+    // Eight bytes a day, so that the days of decades stay in the cache.
+    struct utc_day {
+        std::uint32_t key = 0;  // 0: none
+        // Its day (since 1958-01-01) << 10 | TAI - UTC (0 to 511 s) << 1 | its status (0 or 1).
+        std::uint32_t packed = 0;
+    };
+    struct scale_day {
+        std::int32_t day = -1;  // days since 1958-01-01; -1: none
+        std::int16_t year = 0;
+        std::int8_t month = 0, day_of_month = 0;
+    };
+    // A TAI day (86,400 s of the count) that one offset maps to UTC whole.
+    struct tai_day {
+        std::int32_t day = -1;  // TAI seconds / 86400; -1: none
+        std::int16_t offset = 0;  // TAI - UTC, whole seconds
+        std::int16_t status = 0;
+    };
+    utc_day utc[slot_count] = {};
+    scale_day scale[slot_count] = {};
+    tai_day tai[slot_count] = {};
+};
+
+namespace {
+
 
 // A date's key: distinct for every date of years 1 to 9999, never 0, and
 // consecutive days up to 78 years apart fall in distinct slots.
@@ -17,7 +47,19 @@ constexpr std::int64_t first_whole_day = days_1958_to_1970 + 730;  // 1972-01-01
 }  // namespace
 
 day_memo::day_memo(const leap_second_table& t) noexcept
-    : table_(&t), expiry_(t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400}) {}
+    : table_(&t), expiry_(t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400}),
+      slots_(new (std::nothrow) struct slots) {}
+
+day_memo::~day_memo() { delete slots_; }
+
+void day_memo::rebind(const leap_second_table& t) noexcept {
+    table_ = &t;
+    expiry_ = t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400};
+    if (slots_ != nullptr) {
+        slots_->~slots();
+        new (slots_) struct slots;  // in place: the slots are too large for a stack
+    }
+}
 
 int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
     const bool plain_time = utc.hour >= 0 && utc.hour <= 23 && utc.minute >= 0 && utc.minute <= 59 &&
@@ -26,7 +68,8 @@ int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
                             utc.day >= 1 && utc.day <= 31;
     const std::int64_t into = (std::int64_t{utc.hour} * 60 + utc.minute) * 60 + utc.second;
     const std::uint32_t key = plain_date ? key_of(utc.year, utc.month, utc.day) : 0;
-    utc_day& memo = utc_[key % slots];
+    if (slots_ == nullptr) return temps::utc_to_tai(*table_, utc, tai);
+    slots::utc_day& memo = slots_->utc[key % slot_count];
     if (key != 0 && plain_time && memo.key == key) {
         const std::int64_t start = std::int64_t{memo.packed >> 10} * 86400 + (memo.packed >> 1 & 511);
         *tai = {start + into, utc.nanosecond};
@@ -53,7 +96,8 @@ int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
 
 int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
     const std::int64_t day = t.second >= 0 ? t.second / 86400 : -1;
-    scale_day& memo = scale_[static_cast<std::uint64_t>(day) % slots];
+    if (slots_ == nullptr) return temps::label_of(t, label_out);
+    slots::scale_day& memo = slots_->scale[static_cast<std::uint64_t>(day) % slot_count];
     if (day < 0 || memo.day != day || t.nanosecond < 0 || t.nanosecond >= 1000000000) {
         const int r = temps::label_of(t, label_out);
         if (r == 0 && day >= 0)
@@ -68,9 +112,9 @@ int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
 
 int day_memo::tai_to_utc(scale_time tai, civil_time* utc) noexcept {
     const std::int64_t day = tai.second >= 0 ? tai.second / 86400 : -1;
-    if (day < 0 || day > INT32_MAX || tai.nanosecond < 0 || tai.nanosecond >= 1000000000)
+    if (slots_ == nullptr || day < 0 || day > INT32_MAX || tai.nanosecond < 0 || tai.nanosecond >= 1000000000)
         return temps::tai_to_utc(*table_, tai, utc);
-    tai_day& memo = tai_[static_cast<std::uint64_t>(day) % slots];
+    slots::tai_day& memo = slots_->tai[static_cast<std::uint64_t>(day) % slot_count];
     if (memo.day != day) {
         // Kept where the day's first and last nanoseconds map through one
         // whole-second offset with one status: no leap second inside it
@@ -91,7 +135,8 @@ int day_memo::tai_to_utc(scale_time tai, civil_time* utc) noexcept {
 
 int day_memo::cds_to_utc(const time_code& c, const date* agency_epoch, civil_time* utc, const char** reason) noexcept {
     // Days of codes from 1958 are the days of the label memo.
-    scale_day& memo = scale_[c.day % slots];
+    if (slots_ == nullptr) return temps::cds_to_utc(c, agency_epoch, utc, reason);
+    slots::scale_day& memo = slots_->scale[c.day % slot_count];
     if (!c.layout.cds || c.layout.agency || memo.day < 0 || static_cast<std::uint32_t>(memo.day) != c.day) {
         const int r = temps::cds_to_utc(c, agency_epoch, utc, reason);
         if (r == 0 && c.layout.cds && !c.layout.agency)

@@ -23,14 +23,14 @@ partition 1 reading 86400000 is 2004-07-06 00:00:00.002
 partition 2 reading 1024 is 2008-01-01 00:00:01.000
 partition 1 reading 200000000: no calibration covers it'
 
-for f in "$libdir/libtemps.so.3" "$libdir/libtemps.a" include/temps/temps.h \
+for f in "$libdir/libtemps.so.4" "$libdir/libtemps.a" include/temps/temps.h \
          "$libdir/cmake/temps/tempsConfigVersion.cmake" "$libdir/pkgconfig/temps.pc"; do
   [ -e "$stage$prefix/$f" ] || fail "not installed: $f"
 done
-soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.3" 2>/dev/null | awk '/SONAME/ {print $2}')
-[ "$soname" = libtemps.so.3 ] || fail "SONAME '$soname'"
+soname=$(objdump -p "$stage$prefix/$libdir/libtemps.so.4" 2>/dev/null | awk '/SONAME/ {print $2}')
+[ "$soname" = libtemps.so.4 ] || fail "SONAME '$soname'"
 version=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" pkg-config --modversion temps)
-[ "$version" = 3.0.0 ] || fail "pkg-config --modversion temps: $version"
+[ "$version" = 4.0.0 ] || fail "pkg-config --modversion temps: $version"
 
 echo "== every installed header alone"
 # Each compiles on its own, warnings on, whatever else a program includes.
@@ -45,20 +45,25 @@ cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefi
   cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"
 got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert" "$src/examples/clock.correlation") || fail "cmake example run"
 [ "$got" = "$want" ] || fail "cmake example printed:"$'\n'"$got"
-# Version 3 does not satisfy a request for version 2 (SameMajorVersion): its
-# statuses and headers changed.
-echo 'find_package(temps 2 CONFIG REQUIRED)' > "$tmp/v2.cmake"
-if cmake -DCMAKE_PREFIX_PATH="$stage$prefix" -P "$tmp/v2.cmake" >/dev/null 2>&1; then
-  fail "find_package(temps 2) accepted version 3"
+# Version 4 does not satisfy a request for version 3 (SameMajorVersion): its
+# ABI changed.
+echo 'find_package(temps 3 CONFIG REQUIRED)' > "$tmp/v3.cmake"
+if cmake -DCMAKE_PREFIX_PATH="$stage$prefix" -P "$tmp/v3.cmake" >/dev/null 2>&1; then
+  fail "find_package(temps 3) accepted version 4"
 fi
 
 echo "== pkg-config and a plain compiler line"
 flags=$(PKG_CONFIG_PATH="$stage$prefix/$libdir/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$stage" \
         pkg-config --cflags --libs temps)
-# The flags alone must do: g++ 12 defaults to C++17, which the header
-# does not compile under.
-echo "g++ convert.cpp $flags"
-g++ "$src/examples/convert.cpp" $flags -o "$tmp/convert" || fail "pkg-config build"
+# The flags name no language standard, so that a newer -std of the user's
+# stands; below C++20 the headers say what they need.
+case " $flags " in *" -std="*) fail "pkg-config --cflags temps sets the standard: $flags" ;; esac
+echo "g++ -std=c++23 convert.cpp $flags"
+g++ -std=c++23 "$src/examples/convert.cpp" $flags -o "$tmp/convert" || fail "pkg-config build"
+if g++ -std=c++17 -fsyntax-only "$src/examples/convert.cpp" $flags 2> "$tmp/cxx17"; then
+  fail "the headers compile below C++20"
+fi
+grep -q 'needs C++20' "$tmp/cxx17" || fail "below C++20, no word of it: $(head -3 "$tmp/cxx17")"
 got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/convert" "$src/examples/clock.correlation") || fail "pkg-config example run"
 [ "$got" = "$want" ] || fail "pkg-config example printed:"$'\n'"$got"
 

@@ -207,8 +207,8 @@ TEST(TempsCommand, Transcripts) {
         {"EPOCH to labels", {"-f", "epoch", "-t", "utc", "-p", "7", "63256204800000.5", "3.14496e10", "31449599999"}, "",
          "2004-07-05T00:00:00.0005000\n0001-01-01T00:00:00.0000000\n",
          "temps: '31449599999': a CDF epoch beyond the years 1 to 9999\n", 1},
-        {"EPOCH16 both ways", {"-f", "epoch16", "-t", "epoch16", "63113904000.000000001999", "63113904000.1"}, "",
-         "63113904000.000000001000\n", "temps: '63113904000.1': not a CDF epoch16 <seconds>.<12 digits of picoseconds>\n", 1},
+        {"EPOCH16 both ways, to the picosecond", {"-f", "epoch16", "-t", "epoch16", "63113904000.000000001999", "63113904000.1"}, "",
+         "63113904000.000000001999\n", "temps: '63113904000.1': not a CDF epoch16 <seconds>.<12 digits of picoseconds>\n", 1},
     };
     for (const row& r : rows) {
         const result got = temps_command(r.args, r.input);

@@ -24,10 +24,10 @@ fi
 # temps command's; the other targets are the library's.
 extra=("$src/period/period.cpp")
 [ "$target" = state ] && extra=("$src/availability/state.cpp" "$src/availability/record.cpp" "$src/availability/probe.cpp" "$src/availability/clock.cpp")
-[ "$target" = command ] && extra=("$src"/conversion/{run,options,convert,lines,formats}.cpp -I"$src/conversion"
+[ "$target" = command ] && extra=("$src"/conversion/{run,options,convert,lines}.cpp -I"$src/conversion"
                                    -DTEMPS_VERSION='"fuzz"' -DKORVANE_LEAP_SECONDS="\"$src/tests/data/leap-seconds.list\"")
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
+  -I"$src/temps/include/temps" -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
   "${extra[@]}" -o "$out/fuzz_$target"
 regressions="$src/tests/fuzz/regressions/$target"
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then

@@ -3,6 +3,10 @@
 #ifndef TEMPS_DAY_MEMO_H
 #define TEMPS_DAY_MEMO_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <cstdint>
 
 #include "ccsds.h"
@@ -19,11 +23,16 @@ namespace temps {
 // worked out once. Every answer is the plain call's, status included.
 //
 // One per thread: it changes at each call. It refers to the table, which
-// must outlive it and not change while it is used. It is large (768 KiB):
-// allocate it rather than put it on the stack.
+// must outlive it and not change while it is used. Its slots (768 KiB) are
+// allocated apart.
 class day_memo {
 public:
     explicit day_memo(const leap_second_table& t) noexcept;
+    ~day_memo();
+    day_memo(const day_memo&) = delete;
+    day_memo& operator=(const day_memo&) = delete;
+    // rebind: forgets every day seen, and answers through t from now on.
+    void rebind(const leap_second_table& t) noexcept;
     [[nodiscard]] int utc_to_tai(const civil_time& utc, scale_time* tai) noexcept;
     [[nodiscard]] int label_of(scale_time t, civil_time* label_out) noexcept;
     [[nodiscard]] int tai_to_utc(scale_time tai, civil_time* utc) noexcept;
@@ -32,29 +41,10 @@ public:
                                  const char** reason) noexcept;
 
 private:
-    static constexpr std::uint32_t slots = 32768;
-    // Eight bytes a day, so that the days of decades stay in the cache.
-    struct utc_day {
-        std::uint32_t key = 0;  // 0: none
-        // Its day (since 1958-01-01) << 10 | TAI - UTC (0 to 511 s) << 1 | its status (0 or 1).
-        std::uint32_t packed = 0;
-    };
-    struct scale_day {
-        std::int32_t day = -1;  // days since 1958-01-01; -1: none
-        std::int16_t year = 0;
-        std::int8_t month = 0, day_of_month = 0;
-    };
-    // A TAI day (86,400 s of the count) that one offset maps to UTC whole.
-    struct tai_day {
-        std::int32_t day = -1;  // TAI seconds / 86400; -1: none
-        std::int16_t offset = 0;  // TAI - UTC, whole seconds
-        std::int16_t status = 0;
-    };
+    struct slots;  // the days kept: the library's own, out of the public layout
     const leap_second_table* table_;
     std::int64_t expiry_;  // the table's expiry, seconds since 1958-01-01 UTC
-    utc_day utc_[slots] = {};
-    scale_day scale_[slots] = {};
-    tai_day tai_[slots] = {};
+    slots* slots_;         // nullptr where they could not be had: every answer is then the plain call's
 };
 
 }  // namespace temps

@@ -4,6 +4,10 @@
 #ifndef TEMPS_LEGACY_H
 #define TEMPS_LEGACY_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include "calibration.h"
 #include "tu.h"
 

@@ -4,6 +4,10 @@
 #ifndef TEMPS_CDF_H
 #define TEMPS_CDF_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <cstdint>
 
 #include "timescales.h"
@@ -22,12 +26,18 @@ inline constexpr scale_time tt2000_epoch_tai{15340LL * 86400 + 43167, 816000000}
 [[nodiscard]] constexpr int tai_to_tt2000(scale_time tai, std::int64_t* tt2000) noexcept {
     const std::int64_t s = tai.second - tt2000_epoch_tai.second;
     const std::int64_t ns = std::int64_t{tai.nanosecond} - tt2000_epoch_tai.nanosecond;
-    // s * 1e9 + ns, within int64 and above the two markers.
+    // s * 1e9 + ns, within int64 and above the two markers: the whole
+    // seconds but one multiplied (|core| <= limit, no overflow), the rest
+    // (-2e9 to 2e9) added only where it fits.
     constexpr std::int64_t limit = INT64_MAX / 1000000000;  // 9223372036
     if (s > limit + 1 || s < -limit - 1) return status_years;
-    __extension__ const __int128 v = static_cast<__int128>(s) * 1000000000 + ns;
-    if (v > INT64_MAX || v <= tt2000_pad) return status_years;
-    *tt2000 = static_cast<std::int64_t>(v);
+    const std::int64_t core = s > 0 ? s - 1 : s < 0 ? s + 1 : 0;
+    const std::int64_t base = core * 1000000000;
+    const std::int64_t rest = (s - core) * 1000000000 + ns;
+    if (rest > 0 ? base > INT64_MAX - rest : base < INT64_MIN - rest) return status_years;
+    const std::int64_t v = base + rest;
+    if (v <= tt2000_pad) return status_years;
+    *tt2000 = v;
     return 0;
 }
 

@@ -5,6 +5,10 @@
 #ifndef TEMPS_CORRELATION_H
 #define TEMPS_CORRELATION_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <cstdint>
 #include <memory>
 #include <vector>

@@ -20,6 +20,10 @@
 #ifndef TEMPS_TIMESCALES_H
 #define TEMPS_TIMESCALES_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <chrono>
 #include <cstdint>
 #include <vector>

@@ -3,6 +3,10 @@
 #ifndef TEMPS_CALIBRATION_H
 #define TEMPS_CALIBRATION_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 namespace temps {
 
 // On-board clock time (TB) is a reading of the spacecraft clock in its own

@@ -16,6 +16,10 @@
 #ifndef TEMPS_TEMPS_H
 #define TEMPS_TEMPS_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 // The whole library; each header also stands alone.
 #include "calendar.h"     // dates and Julian day numbers
 #include "tu.h"           // TU time and the bridge to std::chrono
@@ -25,6 +29,8 @@
 #include "day_memo.h"     // the same over many labels, through memos of their days
 #include "ccsds.h"        // CCSDS time codes
 #include "cdf.h"          // CDF epochs: TT2000, EPOCH, EPOCH16
+#include "labels.h"       // the text of instants: ISO labels, day of year, hexadecimal
+#include "convert.h"      // one converter for every format
 #include "legacy.h"       // the mission's original names and process-wide calibration
 
 #endif

@@ -4,6 +4,10 @@
 #ifndef TEMPS_TU_H
 #define TEMPS_TU_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <chrono>
 
 #include "calendar.h"

@@ -10,6 +10,10 @@
 #ifndef TEMPS_CCSDS_H
 #define TEMPS_CCSDS_H
 
+#if __cplusplus < 202002L
+#error "the temps library needs C++20 or later (-std=c++20)"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 

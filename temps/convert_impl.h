@@ -1,0 +1,104 @@
+// Internal to the time library: the converter's state, the instant a value
+// is read into, and the table of formats with a reader and a writer each.
+#ifndef TEMPS_CONVERT_IMPL_H
+#define TEMPS_CONVERT_IMPL_H
+
+#include <cstdint>
+#include <string_view>
+
+#include "convert.h"
+#include "day_memo.h"
+#include "labels.h"
+
+namespace temps {
+
+// An instant as a value gives it exactly: a TAI count, or a UTC label (and
+// the picoseconds below its nanosecond, from an epoch16 or a datetime64);
+// or one of CDF's TT2000 markers, which are no instant.
+struct instant {
+    bool tai_count = false;
+    scale_time tai{};       // when tai_count
+    civil_time utc{};       // otherwise
+    std::int64_t marker = 0;  // tt2000_fill or tt2000_pad; 0: none
+    int picoseconds = 0;    // 0 to 999
+};
+
+struct format_row;
+
+struct converter::impl {
+    explicit impl(const converter_settings& s) noexcept;
+
+    converter_settings s;
+    const format_row* from;
+    const format_row* to;
+    const leap_second_table* leaps;  // nullptr until given or loaded
+    bool load_tried = false;
+    leap_second_table none;          // no leap seconds: what needs no table reads
+    day_memo memo{none};             // through leaps once there is one, else none
+    bool memo_for_leaps = false;
+    label_day read_day, written_day;
+    bool have_last_pfield = false;   // a one-octet P-field read before, and its layout
+    time_code_layout last_layout{};
+    const char* reason = "";
+    char detail[128] = "";
+    unsigned warnings = 0;
+
+    impl(const impl&) = delete;
+    impl& operator=(const impl&) = delete;
+
+    // The leap-second table, loaded at the first call; nullptr with
+    // *why set when there is none.
+    const leap_second_table* table(refusal* why) noexcept;
+    // The memo of days, through the table where there is one.
+    day_memo& days() noexcept;
+    // Refuses with r (its text, or the detail given).
+    refusal fail(refusal r, const char* detail = nullptr) noexcept;
+    // A dubious answer (status 1) of a UTC label: its warning.
+    void dubious(int status, const civil_time& utc) noexcept;
+
+    // What every instant read must be: a time UTC had (second 60 inside a
+    // leap second, no 23:59:59 before a negative one, no label a step of
+    // the 1960s skipped).
+    refusal exists(const instant& at) noexcept;
+    refusal in_leap_second(const civil_time& c, refusal otherwise) noexcept;
+    refusal utc_of(const instant& at, civil_time* c) noexcept;
+    refusal tai_of(const instant& at, scale_time* tai) noexcept;
+
+    refusal read(const held_value& v, instant* at) noexcept;
+    refusal write(const instant& at, held_result* out, char* text) noexcept;
+    refusal read_text(std::string_view v, instant* at) noexcept;
+    refusal write_text(const instant& at, char* out, std::size_t* n) noexcept;
+};
+
+// One format: what it is, how a held value is read and written, and how
+// its text is read and written where that is not the held value's own.
+struct format_row {
+    format_info info;
+    std::int64_t minus_tai_ns;  // a continuous scale: its offset from TAI
+    refusal (*read)(converter::impl&, const held_value&, instant*) noexcept;
+    refusal (*write)(converter::impl&, const instant&, held_result*, char*) noexcept;
+    // Text forms: nullptr where the text is the held value (text) or its
+    // octets in hexadecimal.
+    refusal (*read_text)(converter::impl&, std::string_view, instant*) noexcept;
+    refusal (*write_text)(converter::impl&, const instant&, char*, std::size_t*) noexcept;
+};
+
+const format_row& row_of(format f) noexcept;
+
+namespace detail {
+
+// obt_to_utc, utc_to_obt: "PARTITION/READING" through a correlation table
+// and back (the reading to 6 decimals, the instant taken to the
+// millisecond and, inside a leap second, its last millisecond before).
+refusal obt_to_utc(const correlation& table, std::string_view text, civil_time* c) noexcept;
+refusal utc_to_obt(const correlation& table, const civil_time& c, char* out, std::size_t* n) noexcept;
+inline constexpr std::size_t obt_capacity = 340;  // a partition, '/', any double to 6 decimals
+
+// CDF's TT2000 markers as labels.
+std::int64_t marker_named(std::string_view label) noexcept;
+const civil_time& marker_label(std::int64_t marker) noexcept;
+
+}  // namespace detail
+}  // namespace temps
+
+#endif
