@@ -1,217 +1,307 @@
-// temps._temps: the compiled half of the Python module. temps.convert (in
-// the package around it) gives it contiguous arrays of the holder of the
-// source format; it converts them without the interpreter's lock into a
-// new array of the target's holder, of the same shape.
+// temps._temps: the compiled half of the Python module, a face of the
+// library's converter. temps.convert (in the package around it) checks
+// the array and gives it here contiguous, in native byte order and in the
+// holding of the source format; the loop converts it without the
+// interpreter's lock into a new array of the target's holding, of the same
+// shape. Every rule of time is the library's.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <sys/stat.h>
 
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "engine.h"
+#include "temps.h"
 
 namespace py = pybind11;
-using pytemps::format;
-using pytemps::holder;
+using temps::format;
+using temps::holding;
 
 namespace {
 
-// Files read once per path and kept: the module's callers convert array
-// after array with the same table.
+// A file kept as what it is: its real path's device, inode, size and time
+// of change. A file changed since is read again.
+struct file_identity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    std::int64_t mtime_ns = 0;
+    bool operator==(const file_identity&) const = default;
+};
+
+// The tables read, by path, kept with the identity they were read at.
 template <class Table>
-std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const char*, Table*, char*, int) noexcept) {
+struct kept_file {
+    file_identity id;
+    std::shared_ptr<const Table> table;
+};
+
+// The table at path, read again when the file is not what it was; nullptr
+// and *error where it cannot be used (a FIFO or a device is refused
+// without being opened). Safe without the interpreter's lock.
+template <class Table>
+std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const char*, Table*, char*, int) noexcept,
+                                  std::string* error) {
     static std::mutex lock;
-    static std::map<std::string, std::shared_ptr<const Table>> tables;
+    static std::map<std::string, kept_file<Table>> files;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        *error = path + ":0: cannot read: " + std::strerror(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + ":0: not a regular file";
+        return nullptr;
+    }
+    const file_identity id{st.st_dev, st.st_ino, st.st_size, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
     {
         const std::lock_guard<std::mutex> hold(lock);
-        if (const auto it = tables.find(path); it != tables.end()) return it->second;
+        if (const auto it = files.find(path); it != files.end() && it->second.id == id) return it->second.table;
     }
     auto table = std::make_shared<Table>();
-    char error[512];
-    int status = 0;
-    {
-        const py::gil_scoped_release free;
-        status = read(path.c_str(), table.get(), error, sizeof error);
+    char text[512];
+    if (read(path.c_str(), table.get(), text, sizeof text) != 0) {
+        *error = text;
+        return nullptr;
     }
-    if (status != 0) throw py::value_error(error);
     const std::lock_guard<std::mutex> hold(lock);
-    return tables.emplace(path, std::move(table)).first->second;
+    files[path] = {id, table};
+    return table;
 }
 
-// The text of element i of a 'U' array (UCS-4, NUL-padded) as bytes; a
-// character beyond ASCII becomes 0xFF, which no format accepts.
+// The leap-second list of a call, read at the first value that needs it
+// (from the loop, without the interpreter's lock).
+struct leap_source {
+    std::string path;
+    std::shared_ptr<const temps::leap_second_table> table;
+    std::string error;
+    static const temps::leap_second_table* load(void* self) noexcept {
+        auto* s = static_cast<leap_source*>(self);
+        try {
+            s->table = kept<temps::leap_second_table>(s->path, temps::read_leap_seconds, &s->error);
+        } catch (...) {
+            s->error = s->path + ": out of memory";
+        }
+        return s->table.get();
+    }
+};
+
+// The text of element i of a 'U' array (UCS-4, NUL-padded) as bytes: a
+// character beyond ASCII becomes 0xFF, which no format accepts, and a NUL
+// with text after it stays in, which no format accepts either.
 std::string_view text_at(const char* base, std::size_t width, std::size_t i, std::string* buf) {
     const auto* u = reinterpret_cast<const std::uint32_t*>(base + i * width);
-    const std::size_t n = width / 4;
+    std::size_t n = width / 4;
+    while (n > 0 && u[n - 1] == 0) --n;
     if (buf->size() < n) buf->resize(n);
     char* b = buf->data();
-    std::size_t k = 0;
-    for (; k < n && u[k] != 0; ++k) b[k] = u[k] < 128 ? static_cast<char>(u[k]) : '\xFF';
-    return {b, k};
+    for (std::size_t k = 0; k < n; ++k) b[k] = u[k] < 128 ? static_cast<char>(u[k]) : '\xFF';
+    return {b, n};
 }
 
-// The octets of element i of an 'S' array: as many as its P-field says,
-// when the rest is NUL padding; otherwise all of them, which decode
-// refuses with its reason.
-std::string_view octets_at(const char* base, std::size_t width, std::size_t i) {
+// The bytes of element i of an 'S' array, trailing NUL padding off.
+std::string_view bytes_at(const char* base, std::size_t width, std::size_t i) {
     const char* p = base + i * width;
-    temps::time_code_layout l{};
-    if (temps::read_pfield(reinterpret_cast<const std::uint8_t*>(p), width, &l, nullptr) == 0) {
-        const std::size_t n = static_cast<std::size_t>(l.pfield_octets) + static_cast<std::size_t>(temps::t_field_octets(l));
-        bool padded = n <= width;
-        for (std::size_t k = n; padded && k < width; ++k) padded = p[k] == '\0';
-        if (padded) return {p, n};
-    }
     std::size_t n = width;
     while (n > 0 && p[n - 1] == '\0') --n;
     return {p, n};
 }
 
-// The width of a label of a precision, in characters.
-std::size_t label_width(int precision) { return 19 + (precision > 0 ? 1 + static_cast<std::size_t>(precision) : 0); }
+// The octets of element i of an 'S' array, to the length its P-field
+// gives: NumPy pads an element with NULs, and drops the NULs it ends with
+// (a code of a whole second ends with zero octets). What is not padding is
+// kept, for the codec to refuse.
+std::string_view octets_at(const char* base, std::size_t width, std::size_t i, char (&buf)[64]) {
+    const char* p = base + i * width;
+    temps::time_code_layout l{};
+    const std::string_view held = bytes_at(base, width, i);
+    if (temps::read_pfield(reinterpret_cast<const std::uint8_t*>(p), held.size(), &l, nullptr) != 0) return held;
+    const std::size_t n = static_cast<std::size_t>(l.pfield_octets) + static_cast<std::size_t>(temps::t_field_octets(l));
+    if (held.size() > n || n > sizeof buf) return held;
+    std::memset(buf, 0, n);
+    std::memcpy(buf, held.data(), held.size());
+    return {buf, n};
+}
 
-py::tuple convert(const py::array& values, const std::string& source, const std::string& target, int precision,
-                  std::optional<std::string> leap_seconds, std::optional<std::string> correlation,
-                  std::optional<std::string> agency_epoch, std::optional<int> pfield, bool coerce) {
-    pytemps::settings s;
-    if (!pytemps::format_named(source, &s.source)) throw py::value_error("unknown source format '" + source + "'");
-    if (!pytemps::format_named(target, &s.target)) throw py::value_error("unknown target format '" + target + "'");
-    if (precision < 0 || precision > 9) throw py::value_error("precision is not 0 to 9");
-    s.precision = precision;
-    auto plain = [](format f) {
-        return f == format::tu || f == format::jd || f == format::epoch || f == format::epoch16 ||
-               f == format::datetime64 || f == format::obt;
-    };
-    if (!plain(s.source) || !plain(s.target))
-        s.leaps = kept<temps::leap_second_table>(leap_seconds ? *leap_seconds : temps::default_leap_seconds_path(),
-                                                 temps::read_leap_seconds);
-    if (s.source == format::obt || s.target == format::obt) {
-        if (!correlation) throw py::value_error("obt needs a correlation file");
-        s.correlation = kept<temps::correlation>(*correlation, temps::read_correlation);
+// The width of a text result of a target, in characters.
+std::size_t text_width(format f, int precision, const temps::time_code_layout& out_layout) {
+    if (f == format::yday) return 17 + (precision > 0 ? 1 + static_cast<std::size_t>(precision) : 0);
+    if (temps::info_of(f).held == holding::octets) return 1 + static_cast<std::size_t>(temps::t_field_octets(out_layout));
+    return 19 + (precision > 0 ? 1 + static_cast<std::size_t>(precision) : 0);
+}
+
+py::array empty_of(format f, const std::vector<py::ssize_t>& shape, std::size_t width) {
+    switch (temps::info_of(f).held) {
+    case holding::text: return py::array(py::dtype("U" + std::to_string(width)), shape);
+    case holding::octets: return py::array(py::dtype("S" + std::to_string(width)), shape);
+    case holding::int64: return py::array(py::dtype(f == format::datetime64 ? "datetime64[ns]" : "int64"), shape);
+    case holding::float64: return py::array(py::dtype("float64"), shape);
+    case holding::epoch16: return py::array(py::dtype("complex128"), shape);
     }
+    return {};
+}
+
+// convert: values (contiguous, native, of the source's holding; datetime64
+// as int64 of unit) to a new array of the target's. Returns (array, index
+// of the first refusal or None, its reason, the file error that stopped
+// the loop or None, the refused elements under coerce, the warnings met).
+py::tuple convert(const py::array& values, const std::string& source, const std::string& target, int precision,
+                  const std::string& leap_seconds, std::optional<std::string> correlation,
+                  std::optional<std::string> agency_epoch, std::optional<int> pfield, bool coerce,
+                  std::optional<py::array> mask, const std::string& unit) {
+    const temps::format_info* from = temps::format_named(source);
+    const temps::format_info* to = temps::format_named(target);
+    if (from == nullptr || to == nullptr) throw py::value_error("unknown format");
+    temps::converter_settings s;
+    s.from = from->id, s.to = to->id;
+    s.precision = precision;
+    if (!temps::datetime64_unit_named(unit, &s.in_unit)) throw py::value_error("not a datetime64 unit: " + unit);
+    leap_source leaps{leap_seconds, nullptr, ""};
+    s.load_leaps = leap_source::load, s.load_context = &leaps;
+    std::shared_ptr<const temps::correlation> table;
+    if (from->needs_correlation || to->needs_correlation) {
+        if (!correlation) throw py::value_error("obt needs a correlation file (correlation=)");
+        std::string error;
+        table = kept<temps::correlation>(*correlation, temps::read_correlation, &error);
+        if (!table) throw py::value_error(error);
+        s.table = table.get();
+    }
+    temps::date agency{};
     if (agency_epoch) {
         temps::civil_time d{};
         temps::scale_time check{};
-        if (!conversion::parse_iso(*agency_epoch + "T00:00:00", &d) || temps::count_of(d, &check) != 0)
+        if (temps::read_label(*agency_epoch + "T00:00:00", &d) != 0 || temps::count_of(d, &check) != 0)
             throw py::value_error("agency_epoch is not a date YYYY-MM-DD");
-        s.have_agency = true;
-        s.agency = {d.year, d.month, d.day};
+        agency = {d.year, d.month, d.day};
+        s.agency_epoch = &agency;
     }
-    const std::uint8_t p = pfield ? static_cast<std::uint8_t>(*pfield) : s.target == format::cds ? 0x40 : 0x1E;
+    const std::uint8_t p = pfield ? static_cast<std::uint8_t>(*pfield) : s.to == format::cds ? 0x40 : 0x1E;
+    const bool code_out = to->held == holding::octets;
     if ((pfield && (*pfield < 0 || *pfield > 255)) || temps::read_pfield(&p, 1, &s.out_layout, nullptr) != 0 ||
-        s.out_layout.pfield_octets != 1 ||
-        ((s.target == format::cds || s.target == format::cuc) && s.out_layout.cds != (s.target == format::cds)))
+        s.out_layout.pfield_octets != 1 || (code_out && s.out_layout.cds != (s.to == format::cds)))
         throw py::value_error("pfield is not a one-octet P-field of the target's code");
 
     const std::size_t count = static_cast<std::size_t>(values.size());
     const std::vector<py::ssize_t> shape(values.shape(), values.shape() + values.ndim());
-    // The buffers, typed once from NumPy's untyped pointers.
     const void* in_data = values.data();
     const char* in = static_cast<const char*>(in_data);
     const auto* in_i64 = static_cast<const std::int64_t*>(in_data);
     const auto* in_f64 = static_cast<const double*>(in_data);
     const std::size_t in_width = static_cast<std::size_t>(values.itemsize());
     const bool unicode = values.dtype().kind() == 'U';
-    const holder from = pytemps::holder_of(s.source), to = pytemps::holder_of(s.target);
+    const bool* skip = mask ? static_cast<const bool*>(mask->data()) : nullptr;
 
-    // The output, of the target's holder; texts of any width (obt) are
-    // gathered first.
-    py::array out;
-    std::size_t out_width = 0;
-    if (to == holder::text && s.target != format::obt) {
-        out_width = label_width(precision);
-        out = py::array(py::dtype("U" + std::to_string(out_width)), shape);
-    } else if (to == holder::bytes) {
-        out_width = 1 + static_cast<std::size_t>(temps::t_field_octets(s.out_layout));
-        out = py::array(py::dtype("S" + std::to_string(out_width)), shape);
-    } else if (to == holder::int64) {
-        out = py::array(py::dtype("int64"), shape);
-    } else if (to == holder::datetime64) {
-        out = py::array(py::dtype("datetime64[ns]"), shape);
-    } else if (to == holder::float64) {
-        out = py::array(py::dtype("float64"), shape);
-    } else if (to == holder::complex128) {
-        out = py::array(py::dtype("complex128"), shape);
-    }
-    void* out_data = out ? out.mutable_data() : nullptr;
+    // Texts of any width (obt) are gathered first; the others are written
+    // in place.
+    const bool gather = s.to == format::obt;
+    const std::size_t out_width = gather ? 1 : text_width(s.to, precision, s.out_layout);
+    py::array out = empty_of(s.to, shape, out_width);
+    void* out_data = out.mutable_data();
     auto* o = static_cast<char*>(out_data);
     auto* o_i64 = static_cast<std::int64_t*>(out_data);
     auto* o_f64 = static_cast<double*>(out_data);
-    std::vector<std::string> texts(s.target == format::obt ? count : 0);
+    std::vector<std::string> texts(gather ? count : 0);
+    py::array_t<bool> refused_out(shape);
+    bool* refused = refused_out.mutable_data();
 
     std::size_t refused_at = count;
     std::string reason;
+    unsigned warnings = 0;
+    bool stopped = false;  // the leap-second list could not be used
     {
         const py::gil_scoped_release free;
-        pytemps::engine e(s);
-        std::string buf, text;
+        temps::converter cv(s);
+        std::string buf;
+        std::vector<char> text(cv.text_capacity());
+        char octets[64];
         for (std::size_t i = 0; i < count; ++i) {
-            pytemps::value v;
-            switch (from) {
-            case holder::text: v.text = unicode ? text_at(in, in_width, i, &buf) : std::string_view(in + i * in_width, strnlen(in + i * in_width, in_width)); break;
-            case holder::bytes: v.text = octets_at(in, in_width, i); break;
-            case holder::int64:
-            case holder::datetime64: v.integer = in_i64[i]; break;
-            case holder::float64: v.real = in_f64[i]; break;
-            case holder::complex128:
+            temps::held_value v;
+            switch (from->held) {
+            case holding::text: v.text = unicode ? text_at(in, in_width, i, &buf) : bytes_at(in, in_width, i); break;
+            case holding::octets: v.text = octets_at(in, in_width, i, octets); break;
+            case holding::int64: v.integer = in_i64[i]; break;
+            case holding::float64: v.real = in_f64[i]; break;
+            case holding::epoch16:
                 v.real = in_f64[2 * i];
                 v.imag = in_f64[2 * i + 1];
                 break;
             }
-            pytemps::instant at;
-            const char* why = e.read(v, &at);
-            if (why == nullptr) {
-                switch (to) {
-                case holder::text:
-                case holder::bytes: why = e.write_text(at, &text); break;
-                case holder::int64:
-                case holder::datetime64: why = e.write_int64(at, o_i64 + i); break;
-                case holder::float64: why = e.write_float64(at, o_f64 + i); break;
-                case holder::complex128:
-                    why = e.write_complex(at, o_f64 + 2 * i, o_f64 + 2 * i + 1);
-                    break;
-                }
+            temps::held_result r;
+            // Masked, and NaT, are missing values: missing in the output.
+            const bool missing = (skip != nullptr && skip[i]) || (s.from == format::datetime64 && v.integer == temps::datetime64_nat);
+            const temps::refusal why = missing ? temps::refusal::nat : cv.convert(v, &r, text.data());
+            refused[i] = !missing && why != temps::refusal::none;
+            if (why == temps::refusal::leap_seconds_unusable) {
+                stopped = true;
+                break;
             }
-            if (why != nullptr) {
-                if (!coerce) {
-                    refused_at = i;
-                    reason = why;
-                    break;
-                }
-                text.clear();  // the target's missing value
+            if (refused[i] && !coerce) {
+                refused_at = i;
+                reason = cv.reason();
+                break;
+            }
+            if (why != temps::refusal::none) {
+                // The target's missing value.
                 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-                if (to == holder::int64) o_i64[i] = s.target == format::tt2000 ? temps::tt2000_fill : INT64_MIN;
-                if (to == holder::datetime64) o_i64[i] = INT64_MIN;  // NaT
-                if (to == holder::float64) o_f64[i] = nan;
-                if (to == holder::complex128) o_f64[2 * i] = o_f64[2 * i + 1] = nan;
+                r = {};
+                if (to->held == holding::int64) r.integer = s.to == format::tt2000 ? temps::tt2000_fill : INT64_MIN;
+                r.real = r.imag = nan;
             }
-            if (s.target == format::obt) {
-                texts[i] = text;
-            } else if (to == holder::text) {
-                auto* u = reinterpret_cast<std::uint32_t*>(o + i * out_width * 4);
-                for (std::size_t k = 0; k < out_width; ++k) u[k] = k < text.size() ? static_cast<unsigned char>(text[k]) : 0;
-            } else if (to == holder::bytes) {
+            switch (to->held) {
+            case holding::text:
+                if (gather) {
+                    texts[i].assign(text.data(), r.text_size);
+                } else {
+                    auto* u = reinterpret_cast<std::uint32_t*>(o + i * out_width * 4);
+                    for (std::size_t k = 0; k < out_width; ++k)
+                        u[k] = k < r.text_size ? static_cast<unsigned char>(text[k]) : 0;
+                }
+                break;
+            case holding::octets: {
                 char* b = o + i * out_width;
-                for (std::size_t k = 0; k < out_width; ++k) b[k] = k < text.size() ? text[k] : '\0';
+                for (std::size_t k = 0; k < out_width; ++k) b[k] = k < r.text_size ? text[k] : '\0';
+                break;
+            }
+            case holding::int64: o_i64[i] = r.integer; break;
+            case holding::float64: o_f64[i] = r.real; break;
+            case holding::epoch16:
+                o_f64[2 * i] = r.real;
+                o_f64[2 * i + 1] = r.imag;
+                break;
             }
         }
+        warnings = cv.warnings();
     }
-    if (s.target == format::obt && refused_at == count) {
+    if (stopped) return py::make_tuple(py::none(), py::none(), py::none(), leaps.error, py::none(), warnings);
+    if (refused_at < count) return py::make_tuple(py::none(), refused_at, reason, py::none(), py::none(), warnings);
+    if (gather) {
         std::size_t width = 1;
         for (const std::string& t : texts) width = std::max(width, t.size());
         out = py::array(py::dtype("U" + std::to_string(width)), shape);
         auto* u = static_cast<std::uint32_t*>(out.mutable_data());
         for (std::size_t i = 0; i < count; ++i)
-            for (std::size_t k = 0; k < width; ++k) u[i * width + k] = k < texts[i].size() ? static_cast<unsigned char>(texts[i][k]) : 0;
+            for (std::size_t k = 0; k < width; ++k)
+                u[i * width + k] = k < texts[i].size() ? static_cast<unsigned char>(texts[i][k]) : 0;
     }
-    if (refused_at < count) return py::make_tuple(py::none(), refused_at, reason);
-    return py::make_tuple(out, py::none(), py::none());
+    return py::make_tuple(out, py::none(), py::none(), py::none(), refused_out, warnings);
+}
+
+// The formats, from the library's table: (name, holding) each.
+py::list format_list() {
+    py::list all;
+    constexpr const char* held[] = {"text", "octets", "int64", "float64", "epoch16"};
+    for (const temps::format_info& f : temps::formats())
+        all.append(py::make_tuple(std::string(f.name), held[static_cast<int>(f.held)]));
+    return all;
 }
 
 }  // namespace
@@ -219,6 +309,10 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
 PYBIND11_MODULE(_temps, m) {
     m.doc() = "The compiled conversions of temps; use temps.convert.";
     m.def("convert", &convert, py::arg("values"), py::arg("source"), py::arg("target"), py::arg("precision"),
-          py::arg("leap_seconds"), py::arg("correlation"), py::arg("agency_epoch"), py::arg("pfield"), py::arg("coerce"));
+          py::arg("leap_seconds"), py::arg("correlation"), py::arg("agency_epoch"), py::arg("pfield"), py::arg("coerce"),
+          py::arg("mask"), py::arg("unit"));
+    m.def("formats", &format_list);
     m.attr("default_leap_seconds") = temps::default_leap_seconds_path();
+    m.attr("warned_expired") = temps::warned_expired;
+    m.attr("warned_before_1960") = temps::warned_before_1960;
 }

@@ -1,6 +1,9 @@
 #include "line_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,8 +17,23 @@ line_file::~line_file() {
 }
 
 int line_file::open() noexcept {
-    file_ = std::fopen(path_, "r");
-    return file_ != nullptr ? 0 : fail("cannot read: ", std::strerror(errno));
+    // A FIFO or a device named as a file must not block or flood the
+    // reader: only a regular file is read (opened without waiting, then
+    // looked at).
+    const int fd = ::open(path_, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return fail("cannot read: ", std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail("not a regular file");
+    }
+    file_ = fdopen(fd, "r");
+    if (file_ == nullptr) {
+        const int why = errno;
+        ::close(fd);
+        return fail("cannot read: ", std::strerror(why));
+    }
+    return 0;
 }
 
 char* line_file::next(int* status) noexcept {

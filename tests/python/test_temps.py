@@ -134,10 +134,15 @@ def test_datetime64_tt2000_and_labels_round_trip():
 def test_errors_raise_and_coerce():
     with pytest.raises(ValueError, match=r"^1: 2016-12-31T23:59:60: a leap second, which datetime64 has not$"):
         temps.convert(["2016-12-31T23:59:59", "2016-12-31T23:59:60"], "utc", "datetime64", leap_seconds=LEAPS)
-    with pytest.raises(ValueError, match=r"^\(1, 0\): x: not a time"):
+    with pytest.raises(ValueError, match=r"^\(1, 0\): x: not a UTC time"):
         temps.convert([["2004-07-05T00:00:00"], ["x"]], "utc", "tt2000", leap_seconds=LEAPS)
-    with pytest.raises(ValueError, match=r"NaT, not an instant"):
-        temps.convert(np.array(["NaT"], dtype="datetime64[ns]"), "datetime64", "utc")
+    # NaT among valid values is a missing value, under either errors=.
+    nat = np.array(["2004-07-05", "NaT", "2004-07-06"], dtype="datetime64[ns]")
+    for errors in ("raise", "coerce"):
+        assert temps.convert(nat, "datetime64", "utc", precision=0, errors=errors).tolist() == [
+            "2004-07-05T00:00:00", "", "2004-07-06T00:00:00"]
+        assert temps.convert(nat, "datetime64", "tt2000", leap_seconds=LEAPS, errors=errors)[1] == -2**63
+        assert np.isnat(temps.convert(nat, "datetime64", "datetime64", errors=errors)[1])
     got = temps.convert(["2016-12-31T23:59:60", "2004-07-05T00:00:00", "x"], "utc", "datetime64",
                         leap_seconds=LEAPS, errors="coerce")
     assert np.isnat(got[0]) and np.isnat(got[2]) and got[1] == np.datetime64("2004-07-05")
