@@ -82,7 +82,10 @@ const format_info* format_named(std::string_view name) noexcept {
     return nullptr;
 }
 
-const format_info& info_of(format f) noexcept { return row_of(f).info; }
+const format_info& info_of(format f) noexcept {
+    const std::span<const format_info> all = formats();
+    return all[static_cast<std::size_t>(f) % all.size()];
+}
 
 bool datetime64_unit_named(std::string_view text, datetime64_unit* out) noexcept {
     std::int64_t count = 1;

@@ -32,7 +32,9 @@ want=$(sort <<EOF2
 644 ./include/temps/day_memo.h
 644 ./include/temps/ccsds.h
 644 ./include/temps/cdf.h
-644 ./$libdir/libtemps.so.3.0.0
+644 ./include/temps/labels.h
+644 ./include/temps/convert.h
+644 ./$libdir/libtemps.so.4.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
 644 ./$libdir/cmake/temps/tempsConfig.cmake
@@ -53,7 +55,7 @@ want=$(sort <<EOF2
 644 ./share/doc/libtemps-dev/examples/CMakeLists.txt
 644 ./share/doc/libtemps-dev/examples/convert.cpp
 644 ./share/doc/libtemps-dev/examples/clock.correlation
-$(for p in korvane-watch libtemps3 libtemps-dev temps; do
+$(for p in korvane-watch libtemps4 libtemps-dev temps; do
     printf '644 ./share/doc/%s/copyright\n644 ./share/doc/%s/changelog.gz\n' "$p" "$p"; done)
 $(if [ -f "$build/python/temps/__init__.py" ]; then
     printf '644 ./lib/python3/dist-packages/temps/%s\n' __init__.py "$(cd "$build/python/temps" && ls _temps.*.so)"
@@ -93,14 +95,14 @@ echo "== Debian package"
 # package's copyright and changelog in /usr/share/doc).
 (cd "$build" && cpack -G DEB -D CPACK_PACKAGING_INSTALL_PREFIX=/usr -B "$tmp/pkg" >/dev/null)
 deb=$(ls "$tmp"/pkg/korvane-watch_*.deb)
-lib=$(ls "$tmp"/pkg/libtemps3_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
+lib=$(ls "$tmp"/pkg/libtemps4_*.deb) dev=$(ls "$tmp"/pkg/libtemps-dev_*.deb)
 lib_files=$(dpkg-deb --contents "$lib") dev_files=$(dpkg-deb --contents "$dev")
-grep -q 'libtemps.so.3 -> libtemps.so.3.0.0$' <<<"$lib_files" || fail "libtemps3: no SONAME link"
-grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps3 holds development files"
+grep -q 'libtemps.so.4 -> libtemps.so.4.0.0$' <<<"$lib_files" || fail "libtemps4: no SONAME link"
+grep -q 'include/\|\.a$' <<<"$lib_files" && fail "libtemps4 holds development files"
 dpkg-deb --info "$lib" > "$tmp/lib-info"
-grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps3: no shlibs file"
-grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps3: no ldconfig trigger"
-grep -q "^ Depends: libtemps3 (= 3.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps3"
+grep -q ' shlibs *$' "$tmp/lib-info" || fail "libtemps4: no shlibs file"
+grep -q ' triggers *$' "$tmp/lib-info" || fail "libtemps4: no ldconfig trigger"
+grep -q "^ Depends: libtemps4 (= 4.0.0)" <(dpkg-deb --info "$dev") || fail "libtemps-dev: not tied to its libtemps4"
 for file in include/temps/temps.h include/temps/legacy.h libtemps.a libtemps.so temps.pc tempsConfig.cmake man3/temps.3.gz \
             examples/clock.correlation examples/convert.cpp; do
   grep -q "$file\( -> .*\)\?$" <<<"$dev_files" || fail "not in libtemps-dev: $file"
@@ -223,16 +225,16 @@ else
 fi
 grep -q "share/korvane-watch/korvane_l2.rules.yml$" <<<"$contents" || fail "not in the package: the alert rules"
 command=$(ls "$tmp"/pkg/temps_*.deb)
-grep -q "^ Depends: libtemps3 (= 3.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps3 and tzdata"
+grep -q "^ Depends: libtemps4 (= 4.0.0), tzdata" <(dpkg-deb --info "$command") || fail "temps: not tied to libtemps4 and tzdata"
 grep -q "bin/temps$" <(dpkg-deb --contents "$command") || fail "temps: no /usr/bin/temps"
 # The Python module, where the build has it: importable from the package's
 # files with its library, by Debian's Python.
 if python=$(ls "$tmp"/pkg/python3-temps_*.deb 2>/dev/null); then
-  grep -q "^ Depends: libtemps3 (= 3.0.0), python3 (>= 3.11~), python3 (<< 3.12), python3-numpy" <(dpkg-deb --info "$python") ||
-    fail "python3-temps: not tied to libtemps3, Python 3.11 and NumPy"
+  grep -q "^ Depends: libtemps4 (= 4.0.0), python3 (>= 3.11~), python3 (<< 3.12), python3-numpy" <(dpkg-deb --info "$python") ||
+    fail "python3-temps: not tied to libtemps4, Python 3.11 and NumPy"
   dpkg-deb -x "$python" "$tmp/python" && dpkg-deb -x "$lib" "$tmp/python"
   got=$(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$tmp/python/usr/lib/python3/dist-packages" \
-        LD_LIBRARY_PATH="$(dirname "$(find "$tmp/python/usr/lib" -name 'libtemps.so.3' | head -1)")" \
+        LD_LIBRARY_PATH="$(dirname "$(find "$tmp/python/usr/lib" -name 'libtemps.so.4' | head -1)")" \
         /usr/bin/python3 -c 'import temps; print(temps.convert([0], "tt2000", "tai")[0])' 2>&1) ||
     fail "python3-temps: import temps: $got"
   [ "$got" = "2000-01-01T11:59:27.816000000" ] || fail "python3-temps: convert gave $got"
@@ -242,7 +244,7 @@ else
 fi
 dpkg-deb -x "$deb" "$tmp/unpacked"
 [ "$("$tmp/unpacked/usr/bin/PERIODE" 20040227 20040302)" = "$want_dates" ] || fail "packaged PERIODE"
-for p in korvane-watch libtemps3 libtemps-dev temps ${packages_with_docs:-}; do
+for p in korvane-watch libtemps4 libtemps-dev temps ${packages_with_docs:-}; do
   dpkg-deb -x "$tmp"/pkg/${p}_*.deb "$tmp/doc-$p"
   [ "$(zcat "$tmp/doc-$p/usr/share/doc/$p/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$(dpkg-deb -f "$tmp"/pkg/${p}_*.deb Version)" ] ||
     fail "$p: the changelog's last entry is not the package's version"

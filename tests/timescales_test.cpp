@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "leap_list.h"
 #include "sha1.h"
 #include "support.h"
 #include "temps.h"
@@ -101,24 +102,7 @@ TEST(LeapSeconds, Sha1OnTheStandardVectors) {
 // with a negative leap second at the end of 2025 is read, and 23:59:59 of
 // 2025-12-31 is skipped, 23:59:58 then followed by 00:00:00.
 TEST(LeapSeconds, ANegativeLeapSecondSkipsTheDaysLastSecond) {
-    std::string text = test::read_file(shipped);
-    const std::string last = "3692217600      37      # 1 Jan 2017\n";
-    text.insert(text.find(last) + last.size(), "3976214400\t36\t# 1 Jan 2026\n");
-    // The hash of the update, the expiry and every data line's two fields.
-    temps::detail::sha1 h;
-    for (const char* date : {"3960835200", "3991593600"}) h.update(date, 10);
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string when, offset;
-        if (line.empty() || line[0] == '#' || !(fields >> when >> offset)) continue;
-        h.update(when.data(), when.size());
-        h.update(offset.data(), offset.size());
-    }
-    char hash[64];
-    const auto d = h.digest();
-    std::snprintf(hash, sizeof hash, "#h\t%08x %08x %08x %08x %08x", d[0], d[1], d[2], d[3], d[4]);
-    text.replace(text.find("#h\t"), text.find('\n', text.find("#h\t")) - text.find("#h\t"), hash);
+    const std::string text = test::with_negative_leap_second(shipped);
     test::temp_dir dir;
     test::write_file(dir.path() / "l", text);
     const temps::leap_second_table t = load((dir.path() / "l").string());

@@ -1,4 +1,4 @@
-// temps 3: calendar dates, Julian day numbers, TU time and on-board clock
+// temps 4: calendar dates, Julian day numbers, TU time and on-board clock
 // time for the KORVANE mission's programs.
 //
 // TU time is a double holding milliseconds since 1958-01-01 00:00:00, in

@@ -1,0 +1,240 @@
+// The library's converter, as a C++ program calls it: values in the text
+// forms and held, rows for the faults a face or a memo could bring in, the
+// span against one value at a time, datetime64 in its own units, and the
+// leap-second list loaded only where a value needs it.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "leap_list.h"
+#include "support.h"
+#include "temps.h"
+
+namespace {
+
+using temps::format;
+using temps::refusal;
+
+const std::string shipped = KORVANE_TEST_DATA "/leap-seconds.list";
+
+const temps::leap_second_table& table_of(const std::string& path) {
+    static std::vector<std::unique_ptr<std::pair<std::string, temps::leap_second_table>>> kept;
+    for (const auto& k : kept)
+        if (k->first == path) return k->second;
+    auto k = std::make_unique<std::pair<std::string, temps::leap_second_table>>(path, temps::leap_second_table{});
+    char error[256];
+    EXPECT_EQ(temps::read_leap_seconds(path.c_str(), &k->second, error, sizeof error), 0) << error;
+    kept.push_back(std::move(k));
+    return kept.back()->second;
+}
+
+temps::converter_settings settings(format from, format to, const temps::leap_second_table* leaps, int precision = 9) {
+    temps::converter_settings s;
+    s.from = from, s.to = to;
+    s.precision = precision;
+    s.leaps = leaps;
+    const std::uint8_t p = to == format::cds ? 0x40 : 0x1E;
+    static_cast<void>(temps::read_pfield(&p, 1, &s.out_layout, nullptr));
+    return s;
+}
+
+// One value through the text forms: its text, or "refused: <reason>".
+std::string text_of(temps::converter& c, const std::string& in) {
+    char out[400];
+    std::size_t n = 0;
+    return c.convert_text(in, out, &n) == refusal::none ? std::string(out, n) : std::string("refused: ") + c.reason();
+}
+
+TEST(Converter, TextFormsBothWays) {
+    test::temp_dir dir;
+    test::write_file(dir.path() / "negative", test::with_negative_leap_second(shipped));
+    const temps::leap_second_table* leaps = &table_of(shipped);
+    const temps::leap_second_table* negative = &table_of((dir.path() / "negative").string());
+    const struct row {
+        const char* what;
+        format from, to;
+        const temps::leap_second_table* leaps;
+        int precision;
+        std::vector<std::pair<std::string, std::string>> values;  // in a run of one converter
+    } rows[] = {
+        {"a label's sub-millisecond fraction in TU (a unit slip)", format::utc, format::tu, leaps, 9,
+         {{"2004-07-05T00:00:00.0005", "1467676800000.500"}, {"2004-07-05T00:00:00.000999999", "1467676800000.999"}}},
+        {"a fraction that would round up into a leap second stays before it", format::utc, format::tu, leaps, 9,
+         {{"2016-12-31T23:59:59.9999999", "1861919999999.999"}, {"2016-12-31T23:59:60.9999999", "1861919999999.000"}}},
+        {"a day, then the same day of the next month (a date memo that ignored the month)", format::utc, format::jd,
+         leaps, 9, {{"2004-07-05T01:00:00", "2453192"}, {"2004-08-05T01:00:00", "2453223"}, {"2005-08-05T01:00:00", "2453588"}}},
+        {"labels of fields out of range", format::utc, format::tai, leaps, 3,
+         {{"2004-07-05T00:60:00", "refused: not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]"},
+          {"2004-07-05T24:00:00", "refused: not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]"},
+          {"2004-07-05T23:59:59", "2004-07-06T00:00:31.000"},
+          {"2004-07-05T23:59:60", "refused: no leap second at this time"},
+          {"", "refused: an empty value"}}},
+        {"the negative leap second holds for every output: TAI", format::utc, format::tai, negative, 3,
+         {{"2025-12-31T23:59:58.5", "2026-01-01T00:00:35.500"}, {"2025-12-31T23:59:59", "refused: no leap second at this time"}}},
+        {"the negative leap second holds for every output: TU", format::utc, format::tu, negative, 3,
+         {{"2025-12-31T23:59:59.5", "refused: no leap second at this time"}, {"2024-12-31T23:59:59.5", "2114380799500.000"}}},
+        {"the negative leap second holds for every output: UTC", format::utc, format::utc, negative, 3,
+         {{"2025-12-31T23:59:59", "refused: no leap second at this time"}}},
+        {"a CDS code of 23:59:60 on a day without a leap second", format::cds, format::utc, leaps, 3,
+         {{"40542C05265C00", "refused: a millisecond of day past 86,399,999 on a day without a leap second"},
+          {"40542D05265DF4", "2016-12-31T23:59:60.500"}}},
+        {"a fine CUC code is rounded to the label's digit, not truncated", format::cuc, format::tai, leaps, 4,
+         {{"1E577AF8A00034", "2004-07-05T00:00:32.0008"}}},
+        {"POSIX seconds, to the nanosecond both ways", format::posix, format::utc, leaps, 9,
+         {{"1.5", "1970-01-01T00:00:01.500000000"}, {"-0.5", "1969-12-31T23:59:59.500000000"},
+          {"1089030896.789123456", "2004-07-05T12:34:56.789123456"}, {"1e3", "refused: not POSIX seconds since 1970-01-01 (a decimal to the nanosecond)"},
+          {"1.0000000001", "refused: not POSIX seconds since 1970-01-01 (a decimal to the nanosecond)"}}},
+        {"a leap second has no POSIX time", format::utc, format::posix, leaps, 9,
+         {{"2016-12-31T23:59:59.999999999", "1483228799.999999999"}, {"2016-12-31T23:59:60", "refused: a leap second, which POSIX time has not"},
+          {"1969-12-31T23:59:59.5", "-0.500000000"}}},
+        {"day-of-year labels, a Z and a leap second", format::yday, format::utc, leaps, 3,
+         {{"2016-366T23:59:60.5Z", "2016-12-31T23:59:60.500"}, {"2015-366T00:00:00", "refused: not a UTC time YYYY-DDDTHH:MM:SS[.fraction][Z]"},
+          {"1582-355T00:00:00", "1582-12-31T00:00:00.000"}, {"2016-365T23:59:60", "refused: no leap second at this time"}}},
+        {"labels to day of year", format::utc, format::yday, leaps, 3,
+         {{"2004-07-05T01:02:03.456789", "2004-187T01:02:03.456"}, {"2016-12-31T23:59:60.5", "2016-366T23:59:60.500"}}},
+        {"epoch16 keeps its picoseconds", format::epoch16, format::epoch16, leaps, 9,
+         {{"63113904000.000000001999", "63113904000.000000001999"}}},
+    };
+    for (const row& r : rows) {
+        temps::converter c(settings(r.from, r.to, r.leaps, r.precision));
+        for (const auto& [in, want] : r.values) EXPECT_EQ(text_of(c, in), want) << r.what << ": " << in;
+    }
+    // A CUC coarse counter beyond its octets is refused by the encoder
+    // itself: one coarse octet holds 255 s after 1958.
+    temps::converter_settings s = settings(format::tai, format::cuc, leaps);
+    const std::uint8_t one_octet = 0x10;
+    ASSERT_EQ(temps::read_pfield(&one_octet, 1, &s.out_layout, nullptr), 0);
+    temps::converter c(s);
+    EXPECT_EQ(text_of(c, "1958-01-01T00:04:15"), "10FF");
+    EXPECT_EQ(text_of(c, "1958-01-01T00:04:16").rfind("refused: ", 0), 0u);
+}
+
+// The span gives what one value at a time gives, memos and all: labels in
+// and out of order over decades, in a zone west of UTC.
+TEST(Converter, TheSpanAnswersAsOneValueAtATime) {
+    const temps::leap_second_table* leaps = &table_of(shipped);
+    std::mt19937_64 rng(31);
+    std::vector<std::string> labels;
+    for (int i = 0; i < 4000; ++i) {
+        char text[40];
+        const int year = 1960 + static_cast<int>(rng() % 70), month = 1 + static_cast<int>(rng() % 12);
+        const int day = 1 + static_cast<int>(rng() % 28);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09d", year, month, day,
+                      i % 7 == 0 ? 23 : static_cast<int>(rng() % 24), i % 7 == 0 ? 59 : static_cast<int>(rng() % 60),
+                      i % 7 == 0 ? 59 : static_cast<int>(rng() % 60), static_cast<int>(rng() % 1000000000));
+        labels.emplace_back(text);
+    }
+    std::sort(labels.begin(), labels.begin() + 2000);  // a time series, then random order
+    for (const format to : {format::tt2000, format::tai, format::tu, format::datetime64, format::cds}) {
+        std::vector<temps::held_value> in(labels.size());
+        for (std::size_t i = 0; i < labels.size(); ++i) in[i].text = labels[i];
+        std::vector<temps::held_result> out(labels.size());
+        std::vector<refusal> status(labels.size());
+        std::vector<char> texts(labels.size() * 64);
+        temps::converter span(settings(format::utc, to, leaps));
+        span.convert(in, out, status, texts.data(), 64);
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            temps::converter one(settings(format::utc, to, leaps));  // a fresh memo each time
+            temps::held_result r;
+            char text[64];
+            ASSERT_EQ(one.convert(in[i], &r, text), status[i]) << labels[i];
+            if (status[i] != refusal::none) continue;
+            EXPECT_EQ(r.integer, out[i].integer) << labels[i];
+            EXPECT_EQ(r.real, out[i].real) << labels[i];
+            EXPECT_EQ(std::string(text, r.text_size), std::string(texts.data() + i * 64, out[i].text_size)) << labels[i];
+        }
+    }
+}
+
+// datetime64 is read in its own unit, its range checked: nothing wraps.
+TEST(Converter, Datetime64InItsOwnUnit) {
+    const struct {
+        const char* unit;
+        std::int64_t value;
+        std::string label;  // or "refused: ..."
+    } rows[] = {
+        {"s", 32503680000, "3000-01-01T00:00:00.000000000"},  // beyond what [ns] holds
+        {"D", -354285, "0999-12-27T00:00:00.000000000"},      // Gregorian 1000-01-01, a Julian label
+        {"D", 2932896, "9999-12-31T00:00:00.000000000"},
+        {"D", 2932897, "refused: beyond the years 1 to 9999"},
+        {"Y", 34, "2004-01-01T00:00:00.000000000"},
+        {"M", -1, "1969-12-01T00:00:00.000000000"},
+        {"10s", 3, "1970-01-01T00:00:30.000000000"},
+        {"ps", 1500, "1970-01-01T00:00:00.000000001"},
+        {"fs", 1500, "refused: finer than a picosecond"},
+        {"us", INT64_MAX, "refused: beyond the years 1 to 9999"},
+        {"ns", temps::datetime64_nat, "refused: NaT, not an instant"},
+    };
+    for (const auto& r : rows) {
+        temps::converter_settings s = settings(format::datetime64, format::utc, nullptr);
+        ASSERT_TRUE(temps::datetime64_unit_named(r.unit, &s.in_unit)) << r.unit;
+        temps::converter c(s);
+        temps::held_result out;
+        char text[64];
+        const refusal why = c.convert({{}, r.value}, &out, text);
+        EXPECT_EQ(why == refusal::none ? std::string(text, out.text_size) : std::string("refused: ") + c.reason(), r.label)
+            << r.unit << " " << r.value;
+    }
+    temps::datetime64_unit u;
+    EXPECT_FALSE(temps::datetime64_unit_named("0s", &u));
+    EXPECT_FALSE(temps::datetime64_unit_named("sec", &u));
+}
+
+// The list is loaded at the first value that needs one, once; the others
+// convert without it.
+TEST(Converter, TheListIsLoadedOnlyWhereAValueNeedsIt) {
+    struct counter {
+        int calls = 0;
+        const temps::leap_second_table* table = nullptr;
+        static const temps::leap_second_table* load(void* self) noexcept {
+            auto* c = static_cast<counter*>(self);
+            ++c->calls;
+            return c->table;
+        }
+    };
+    const struct {
+        format from, to;
+        const char* first;   // needs no list
+        const char* second;  // needs one
+    } rows[] = {
+        {format::tai, format::tt, "2004-07-05T00:00:00", nullptr},
+        {format::utc, format::tu, "2004-07-05T12:00:00", "2004-07-05T23:59:59"},
+        {format::utc, format::jd, "2004-07-05T12:00:00", "2016-12-31T23:59:60"},
+        {format::tt2000, format::tai, "0", nullptr},
+        {format::tai, format::cuc, "2004-07-05T00:00:00", nullptr},
+        {format::tu, format::utc, "0", nullptr},
+        {format::utc, format::tai, nullptr, "2004-07-05T12:00:00"},
+    };
+    for (const auto& r : rows)
+        for (const bool usable : {true, false}) {
+            counter count{0, usable ? &table_of(shipped) : nullptr};
+            temps::converter_settings s = settings(r.from, r.to, nullptr);
+            s.load_leaps = counter::load, s.load_context = &count;
+            temps::converter c(s);
+            if (r.first != nullptr) {
+                EXPECT_EQ(text_of(c, r.first).rfind("refused", 0), std::string::npos) << r.first;
+            }
+            EXPECT_EQ(count.calls, 0) << r.first;
+            if (r.second == nullptr) continue;
+            const std::string got = text_of(c, r.second);
+            EXPECT_EQ(got == "refused: the leap-second list cannot be used", !usable) << r.second << ": " << got;
+            static_cast<void>(text_of(c, r.second));
+            EXPECT_EQ(count.calls, 1) << r.second;
+        }
+}
+
+TEST(Converter, FormatsByName) {
+    for (const temps::format_info& f : temps::formats()) {
+        ASSERT_EQ(temps::format_named(f.name), &f);
+        EXPECT_EQ(&temps::info_of(f.id), &f);
+    }
+    EXPECT_EQ(temps::format_named("UTC"), nullptr);
+    EXPECT_EQ(temps::format_named("unix")->id, format::posix);
+    for (int r = 0; r <= static_cast<int>(refusal::no_memory); ++r)
+        EXPECT_NE(std::string(temps::refusal_text(static_cast<refusal>(r))).empty(), r != 0) << r;
+}
+
+}  // namespace
