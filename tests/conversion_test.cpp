@@ -207,6 +207,25 @@ TEST(TempsCommand, Transcripts) {
         {"EPOCH to labels", {"-f", "epoch", "-t", "utc", "-p", "7", "63256204800000.5", "3.14496e10", "31449599999"}, "",
          "2004-07-05T00:00:00.0005000\n0001-01-01T00:00:00.0000000\n",
          "temps: '31449599999': a CDF epoch beyond the years 1 to 9999\n", 1},
+        {"--on-error=empty keeps a line for a blank line and a line too long",
+         {table, "--on-error=empty", "-f", "tai", "-t", "tt", "-p", "0"},
+         "2004-07-05T00:00:00\n\n" + std::string(70000, '1') + "\n   \n2004-07-05T00:00:01\n",
+         "2004-07-05T00:00:32\n\n\n\n2004-07-05T00:00:33\n", "temps: '" + std::string(40, '1') + "': line too long\n", 1},
+        {"--on-error=stop stops at a line too long", {table, "--on-error=stop", "-f", "tai", "-t", "tt", "-p", "0"},
+         "2004-07-05T00:00:00\n" + std::string(70000, '1') + "\n2004-07-05T00:00:01\n", "2004-07-05T00:00:32\n",
+         "temps: '" + std::string(40, '1') + "': line too long\n", 1},
+        {"a fine CUC code is rounded to the label's last digit", {table, "-f", "cuc", "-t", "utc", "-p", "4", "1E577AF8A00034"},
+         "", "2004-07-05T00:00:00.0008\n", "", 0},
+        {"an instant inside a leap second to obt: the last millisecond before it",
+         {table, "--correlation", clock, "-f", "utc", "-t", "obt", "2008-12-31T23:59:60.5", "2008-12-31T23:59:59.999"}, "",
+         "2/32381337598.976002\n2/32381337598.976002\n", "", 0},
+        {"unix and yday, one row each", {table, "-f", "unix", "-t", "yday", "1483228799.5", "-1.25", "x"}, "",
+         "2016-366T23:59:59.500\n1969-365T23:59:58.750\n",
+         "temps: 'x': not POSIX seconds since 1970-01-01 (a decimal to the nanosecond)\n", 1},
+        {"and back", {table, "-f", "yday", "-t", "unix", "2016-366T23:59:59.5Z", "2016-366T23:59:60"}, "",
+         "1483228799.500000000\n", "temps: '2016-366T23:59:60': a leap second, which POSIX time has not\n", 1},
+        {"datetime64 has no text: not a format of the command", {"-f", "datetime64", "-t", "utc", "0"}, "", "",
+         "temps: --from: 'datetime64' is not a format\nTry 'temps --help'.\n", 2},
         {"EPOCH16 both ways, to the picosecond", {"-f", "epoch16", "-t", "epoch16", "63113904000.000000001999", "63113904000.1"}, "",
          "63113904000.000000001999\n", "temps: '63113904000.1': not a CDF epoch16 <seconds>.<12 digits of picoseconds>\n", 1},
     };
@@ -244,6 +263,9 @@ TEST(TempsCommand, Transcripts) {
     const result help = temps_command({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: temps", 0), 0u);
+    for (const char* format : {"\n  unix     POSIX seconds", "\n  yday     YYYY-DDDT", "\n  tt2000   CDF_TIME_TT2000"})
+        EXPECT_NE(help.out.find(format), std::string::npos) << format;
+    EXPECT_EQ(help.out.find("datetime64"), std::string::npos);
     // An answer that cannot be written says why.
     for (const char* option : {"--help", "--version"}) {
         const int full = open("/dev/full", O_WRONLY);

@@ -94,7 +94,7 @@ def _as_held(values, source):
         array = _native(array).astype(_np.complex128)
     if held in ("text", "octets"):
         array = _native(array)
-    return _np.ascontiguousarray(array), unit
+    return _np.require(array, requirements="C"), unit  # (ascontiguousarray makes a 0-d array 1-d)
 
 
 def convert(values, source, target, *, precision=9, leap_seconds=None, correlation=None,
@@ -159,7 +159,7 @@ def convert(values, source, target, *, precision=9, leap_seconds=None, correlati
         raise ValueError("precision must be a whole number 0 to 9, not %r" % (precision,))
     mask = None
     if _np.ma.isMaskedArray(values):
-        mask = _np.ascontiguousarray(_np.ma.getmaskarray(values))
+        mask = _np.require(_np.ma.getmaskarray(values), requirements="C")
         values = _np.ma.getdata(values)
     held, unit = _as_held(values, source)
     path = _temps.default_leap_seconds if leap_seconds is None else str(leap_seconds)

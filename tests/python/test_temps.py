@@ -185,3 +185,104 @@ def test_dask_cluster_gives_the_array_of_one_call():
                                 dtype="datetime64[ns]").compute()
         assert len(client.scheduler_info()["workers"]) == 2
     assert np.array_equal(got, want, equal_nan=False) or np.array_equal(got.view(np.int64), want.view(np.int64))
+
+
+def test_refuses_what_it_cannot_read_exactly():
+    ns = np.array(["3000-01-01"], "datetime64[s]")
+    rows = [
+        # (what, call, the result, or the start of the refusal)
+        ("datetime64 read in its own unit, never wrapped", lambda: temps.convert(ns, "datetime64", "utc", precision=0),
+         ["3000-01-01T00:00:00"]),
+        ("a day before year 1", lambda: temps.convert(np.array(["-0001-01-01"], "datetime64[D]"), "datetime64", "utc"),
+         "0: -001-01-01: beyond the years 1 to 9999"),
+        ("a float for an integer format", lambda: temps.convert([0.5], "tt2000", "utc", leap_seconds=LEAPS),
+         "tt2000 values are whole numbers"),
+        ("NaN for an integer format", lambda: temps.convert([np.nan], "jd", "utc"), "jd values are whole numbers"),
+        ("an unsigned beyond int64", lambda: temps.convert(np.array([2**64 - 1], np.uint64), "tt2000", "utc"),
+         "0: 18446744073709551615: beyond int64"),
+        ("an unsigned within it", lambda: temps.convert(np.array([2453192], np.uint32), "jd", "utc", precision=0),
+         ["2004-07-05T00:00:00"]),
+        ("an integer a float64 holds exactly", lambda: temps.convert(np.array([0], np.int64), "tu", "utc", precision=0),
+         ["1958-01-01T00:00:00"]),
+        ("one it does not", lambda: temps.convert(np.array([2**53 + 1]), "tu", "utc"), "0: 9007199254740993: not exactly"),
+        ("an object array for a number", lambda: temps.convert(np.array([1, "x"], object), "tu", "utc"), "tu values are numbers"),
+        ("big-endian labels", lambda: temps.convert(np.array(["2004-07-05T00:00:00"], ">U19"), "utc", "tu"),
+         [1467676800000.0]),
+        ("big-endian counts", lambda: temps.convert(np.array([2453192], ">i8"), "jd", "utc", precision=0),
+         ["2004-07-05T00:00:00"]),
+        ("a NUL inside a label", lambda: temps.convert(np.array(["2004-07-05T00:00:00\0x"]), "utc", "tu"),
+         "0: 2004-07-05T00:00:00"),
+        ("jd in, 9999-12-31 included", lambda: temps.convert(np.array([2453192, 5373484]), "jd", "utc", precision=0),
+         ["2004-07-05T00:00:00", "9999-12-31T00:00:00"]),
+        ("jd out", lambda: temps.convert(["2004-07-05T23:00:00", "9999-12-31T00:00:00"], "utc", "jd"), [2453192, 5373484]),
+        ("jd beyond", lambda: temps.convert([5373485], "jd", "utc"), "0: 5373485: a Julian day number beyond"),
+        ("a misspelt errors=", lambda: temps.convert([0], "tt2000", "utc", errors="rase"),
+         "errors must be one of raise, coerce, not 'rase'"),
+        ("a misspelt format", lambda: temps.convert([0], "tt200", "utc"), "unknown source format 'tt200': the formats are utc,"),
+        ("a precision out of range", lambda: temps.convert([0], "tt2000", "utc", precision=10), "precision must be"),
+        ("a CDS of 23:59:60 on a day without a leap second",
+         lambda: temps.convert([bytes.fromhex("40542C05265C00")], "cds", "utc", leap_seconds=LEAPS),
+         "0: b'@T,\\x05&\\\\': a millisecond of day past 86,399,999 on a day without a leap second"),
+        ("a whole-second CDS, its last octets zero, read back",
+         lambda: temps.convert(temps.convert(["2004-07-05T00:00:00"], "utc", "cds", leap_seconds=LEAPS), "cds", "utc",
+                               leap_seconds=LEAPS, precision=0), ["2004-07-05T00:00:00"]),
+        ("unix out", lambda: temps.convert(["2016-12-31T23:59:59.5", "2016-12-31T23:59:60"], "utc", "unix",
+                                           leap_seconds=LEAPS, errors="coerce").tolist()[0], 1483228799.5),
+        ("yday both ways", lambda: temps.convert(temps.convert(["2016-12-31T23:59:60.5"], "utc", "yday", leap_seconds=LEAPS,
+                                                              precision=3), "yday", "utc", leap_seconds=LEAPS, precision=3),
+         ["2016-12-31T23:59:60.500"]),
+    ]
+    for what, call, want in rows:
+        if isinstance(want, str):
+            with pytest.raises(ValueError) as e:
+                call()
+            assert str(e.value).startswith(want), (what, str(e.value))
+        else:
+            got = call()
+            assert (got.tolist() if hasattr(got, "tolist") else got) == want, (what, got)
+
+
+def test_masks_and_shapes_pass_through():
+    values = np.ma.masked_array([0, 10**9, -5], mask=[False, True, False])
+    got = temps.convert(values, "tt2000", "tai", leap_seconds=LEAPS, precision=0)
+    assert got.mask.tolist() == [False, True, False]
+    assert got[0] == "2000-01-01T11:59:27"
+    coerced = temps.convert(np.ma.masked_array(["x", "2004-07-05T00:00:00"], mask=[False, False]), "utc", "jd",
+                            errors="coerce")
+    assert coerced.mask.tolist() == [True, False] and coerced[1] == 2453192
+    scalar = temps.convert(np.int64(0), "tt2000", "tai", leap_seconds=LEAPS, precision=0)
+    assert scalar.shape == () and scalar.item() == "2000-01-01T11:59:27"
+    assert temps.convert(np.zeros((2, 0), np.int64), "tt2000", "tai", leap_seconds=LEAPS).shape == (2, 0)
+
+
+def test_files_are_kept_by_what_they_are(tmp_path):
+    # Two lists in one process each give their own answers; a list that
+    # changes is read again; a FIFO is refused without blocking.
+    from test_faces import negative_leap_list
+    a, b = tmp_path / "a.list", tmp_path / "b.list"
+    a.write_text(open(LEAPS).read())
+    negative_leap_list(str(b))
+    label = ["2025-12-31T23:59:59"]
+    assert temps.convert(label, "utc", "tai", leap_seconds=str(a), precision=0)[0] == "2026-01-01T00:00:36"
+    with pytest.raises(ValueError, match="no leap second at this time"):
+        temps.convert(label, "utc", "tai", leap_seconds=str(b))
+    a.write_text(b.read_text())  # the same path, another list
+    os.utime(a, ns=(10**18, 10**18))
+    with pytest.raises(ValueError, match="no leap second at this time"):
+        temps.convert(label, "utc", "tai", leap_seconds=str(a))
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    with pytest.raises(ValueError, match="not a regular file"):
+        temps.convert(label, "utc", "tai", leap_seconds=str(fifo))
+    # utc to tu needs no list but for the last second of a day.
+    assert temps.convert(["2004-07-05T12:00:00"], "utc", "tu", leap_seconds=str(tmp_path / "none"))[0] == 1467720000000.0
+
+
+def test_an_expired_list_warns_once_per_path(tmp_path):
+    path = tmp_path / "expired.list"
+    path.write_text(open(LEAPS).read())
+    with warnings.catch_warnings(record=True) as seen:
+        warnings.simplefilter("always")
+        for _ in range(3):
+            temps.convert(["2100-01-01T00:00:00"], "utc", "tai", leap_seconds=str(path))
+    assert [str(w.message) for w in seen] == ["%s has expired: later instants keep its last offset" % path]
