@@ -9,11 +9,16 @@
 #include <pybind11/stl.h>
 #include <sys/stat.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -97,15 +102,46 @@ struct leap_source {
 
 // The text of element i of a 'U' array (UCS-4, NUL-padded) as bytes: a
 // character beyond ASCII becomes 0xFF, which no format accepts, and a NUL
-// with text after it stays in, which no format accepts either.
+// with text after it stays in, which no format accepts either. The copy
+// does not alias the array, so that it goes a vector at a time.
+void narrow(const std::uint32_t* __restrict u, char* __restrict b, std::size_t n) {
+    std::size_t k = 0;
+#ifdef __SSE2__
+    // Eight characters at a time where all eight are ASCII.
+    for (; k + 8 <= n; k += 8) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + k));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + k + 4));
+        const __m128i over = _mm_or_si128(_mm_srli_epi32(lo, 7), _mm_srli_epi32(hi, 7));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(over, _mm_setzero_si128())) != 0xFFFF) break;
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(b + k), bytes);
+    }
+#endif
+    for (; k < n; ++k) b[k] = static_cast<char>(u[k] < 128 ? u[k] : 0xFF);
+}
+
+// Text of n bytes into a 'U' element of width characters, NUL-padded;
+// eight characters at a time.
+void widen(const char* __restrict b, std::size_t n, std::uint32_t* __restrict u, std::size_t width) {
+    std::size_t k = 0;
+#ifdef __SSE2__
+    for (; k + 8 <= n && k + 8 <= width; k += 8) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + k));
+        const __m128i words = _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + k), _mm_unpacklo_epi16(words, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + k + 4), _mm_unpackhi_epi16(words, _mm_setzero_si128()));
+    }
+#endif
+    for (; k < width; ++k) u[k] = k < n ? static_cast<unsigned char>(b[k]) : 0;
+}
+
 std::string_view text_at(const char* base, std::size_t width, std::size_t i, std::string* buf) {
     const auto* u = reinterpret_cast<const std::uint32_t*>(base + i * width);
     std::size_t n = width / 4;
     while (n > 0 && u[n - 1] == 0) --n;
     if (buf->size() < n) buf->resize(n);
-    char* b = buf->data();
-    for (std::size_t k = 0; k < n; ++k) b[k] = u[k] < 128 ? static_cast<char>(u[k]) : '\xFF';
-    return {b, n};
+    narrow(u, buf->data(), n);
+    return {buf->data(), n};
 }
 
 // The bytes of element i of an 'S' array, trailing NUL padding off.
@@ -210,8 +246,12 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
     auto* o_i64 = static_cast<std::int64_t*>(out_data);
     auto* o_f64 = static_cast<double*>(out_data);
     std::vector<std::string> texts(gather ? count : 0);
-    py::array_t<bool> refused_out(shape);
-    bool* refused = refused_out.mutable_data();
+    // Which were refused, for a masked array's mask.
+    py::array_t<bool> refused_out = skip != nullptr ? py::array_t<bool>(shape) : py::array_t<bool>(0);
+    bool* refused = skip != nullptr ? refused_out.mutable_data() : nullptr;
+    auto mark = [&](std::size_t i, bool r) {
+        if (refused != nullptr) refused[i] = r;
+    };
 
     std::size_t refused_at = count;
     std::string reason;
@@ -220,10 +260,28 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
     {
         const py::gil_scoped_release free;
         temps::converter cv(s);
+        if (from->held == holding::int64 && to->held == holding::int64 && skip == nullptr) {
+            // Counts to counts: the library's run over the whole span.
+            const std::unique_ptr<temps::refusal[]> status(new temps::refusal[count]);
+            const std::size_t failed = cv.convert({in_i64, count}, {o_i64, count}, {status.get(), count});
+            for (std::size_t i = 0; failed > 0 && i < count && refused_at == count && !stopped; ++i) {
+                if (status[i] == temps::refusal::none) continue;
+                const bool missing = s.from == format::datetime64 && in_i64[i] == temps::datetime64_nat;
+                stopped = status[i] == temps::refusal::leap_seconds_unusable;
+                if (!missing && !coerce) {
+                    temps::held_result r;
+                    static_cast<void>(cv.convert(temps::held_value{{}, in_i64[i]}, &r, nullptr));  // for its reason
+                    refused_at = i;
+                    reason = cv.reason();
+                }
+                o_i64[i] = s.to == format::tt2000 ? temps::tt2000_fill : INT64_MIN;
+            }
+        }
+        const std::size_t first = from->held == holding::int64 && to->held == holding::int64 && skip == nullptr ? count : 0;
         std::string buf;
         std::vector<char> text(cv.text_capacity());
         char octets[64];
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = first; i < count; ++i) {
             temps::held_value v;
             switch (from->held) {
             case holding::text: v.text = unicode ? text_at(in, in_width, i, &buf) : bytes_at(in, in_width, i); break;
@@ -239,12 +297,13 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
             // Masked, and NaT, are missing values: missing in the output.
             const bool missing = (skip != nullptr && skip[i]) || (s.from == format::datetime64 && v.integer == temps::datetime64_nat);
             const temps::refusal why = missing ? temps::refusal::nat : cv.convert(v, &r, text.data());
-            refused[i] = !missing && why != temps::refusal::none;
+            const bool refusal = !missing && why != temps::refusal::none;
+            mark(i, refusal);
             if (why == temps::refusal::leap_seconds_unusable) {
                 stopped = true;
                 break;
             }
-            if (refused[i] && !coerce) {
+            if (refusal && !coerce) {
                 refused_at = i;
                 reason = cv.reason();
                 break;
@@ -261,9 +320,7 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
                 if (gather) {
                     texts[i].assign(text.data(), r.text_size);
                 } else {
-                    auto* u = reinterpret_cast<std::uint32_t*>(o + i * out_width * 4);
-                    for (std::size_t k = 0; k < out_width; ++k)
-                        u[k] = k < r.text_size ? static_cast<unsigned char>(text[k]) : 0;
+                    widen(text.data(), r.text_size, reinterpret_cast<std::uint32_t*>(o + i * out_width * 4), out_width);
                 }
                 break;
             case holding::octets: {
@@ -292,7 +349,8 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
             for (std::size_t k = 0; k < width; ++k)
                 u[i * width + k] = k < texts[i].size() ? static_cast<unsigned char>(texts[i][k]) : 0;
     }
-    return py::make_tuple(out, py::none(), py::none(), py::none(), refused_out, warnings);
+    return py::make_tuple(out, py::none(), py::none(), py::none(), skip != nullptr ? py::object(refused_out) : py::object(py::none()),
+                          warnings);
 }
 
 // The formats, from the library's table: (name, holding) each.

@@ -217,8 +217,9 @@ refusal converter::impl::read(const held_value& v, instant* at) noexcept {
     *at = instant{};
     if ((from->info.held == holding::text || from->info.held == holding::octets) && v.text.empty())
         return fail(refusal::empty);
-    // A label read for a TT2000 may name one of its markers.
-    if (from->info.label && s.to == format::tt2000)
+    // A label read for a TT2000 may name one of its markers (which begin
+    // with 9999 or 0000).
+    if (from->info.label && s.to == format::tt2000 && (v.text[0] == '9' || v.text[0] == '0'))
         if (const std::int64_t m = detail::marker_named(v.text); m != 0) return at->marker = m, refusal::none;
     const refusal r = from->read(*this, v, at);
     return r != refusal::none ? r : exists(*at);
@@ -266,15 +267,83 @@ refusal converter::impl::write_text(const instant& at, char* out, std::size_t* n
     return to->write_text(*this, at, out, n);
 }
 
+converter::impl::~impl() { delete[] day_offsets; }
+
+refusal converter::impl::convert(const held_value& v, held_result* out, char* text) noexcept {
+    instant at;
+    const refusal r = read(v, &at);
+    return r != refusal::none ? r : write(at, out, text);
+}
+
+namespace {
+constexpr std::int64_t ns_per_day = 86400LL * 1000000000;
+constexpr std::size_t offset_slots = 8192;  // 22 years of days without two in one slot
+constexpr std::int64_t not_whole = INT64_MIN;  // the offset of a day that is not whole
+}  // namespace
+
+bool converter::impl::whole_day(std::int64_t v, day_offset* d) noexcept {
+    const std::int64_t day = v / ns_per_day - (v % ns_per_day < 0 ? 1 : 0);
+    if (day < (year_leaps_whole - 1970) * 365 + 1 || day > (INT64_MAX / ns_per_day) - 2) return false;
+    const unsigned before = warnings;
+    held_result first, last;
+    const std::int64_t start = day * ns_per_day;
+    const bool whole = convert({{}, start}, &first, nullptr) == refusal::none &&
+                       convert({{}, start + ns_per_day - 1}, &last, nullptr) == refusal::none && warnings == before &&
+                       last.integer - first.integer == ns_per_day - 1;
+    // A day that is not whole is marked so, its values converted one by
+    // one; the warnings are theirs, not this look's.
+    warnings = before;
+    *d = {start, start + ns_per_day, whole ? first.integer - start : not_whole};
+    return whole;
+}
+
 converter::converter(const converter_settings& s) noexcept : impl_(new (std::nothrow) impl(s)) {}
 
 converter::~converter() { delete impl_; }
 
 refusal converter::convert(const held_value& in, held_result* out, char* text) noexcept {
-    if (impl_ == nullptr) return refusal::no_memory;
-    instant at;
-    const refusal r = impl_->read(in, &at);
-    return r != refusal::none ? r : impl_->write(at, out, text);
+    return impl_ == nullptr ? refusal::no_memory : impl_->convert(in, out, text);
+}
+
+std::size_t converter::convert(std::span<const std::int64_t> in, std::span<std::int64_t> out,
+                               std::span<refusal> status) noexcept {
+    const std::size_t n = std::min({in.size(), out.size(), status.size()});
+    if (impl_ == nullptr) {
+        std::fill_n(status.begin(), n, refusal::no_memory);
+        return n;
+    }
+    impl& c = *impl_;
+    std::size_t refused = 0;
+    const bool by_days = c.s.from == format::datetime64 && c.s.to == format::tt2000 &&
+                         c.s.in_unit.unit == time_unit::ns && c.s.in_unit.count == 1 &&
+                         (c.day_offsets != nullptr || (c.day_offsets = new (std::nothrow) impl::day_offset[offset_slots]) != nullptr);
+    impl::day_offset last{};  // the day of the value before: a time series stays in it
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t v = in[i];
+        if (by_days) {
+            if (v >= last.first && v < last.end) {
+                out[i] = v + last.offset;
+                status[i] = refusal::none;
+                continue;
+            }
+            if (v != datetime64_nat) {
+                const std::int64_t day = v / ns_per_day - (v % ns_per_day < 0 ? 1 : 0);
+                impl::day_offset& slot = c.day_offsets[static_cast<std::uint64_t>(day) % offset_slots];
+                const bool known = v >= slot.first && v < slot.end;
+                if ((known && slot.offset != not_whole) || (!known && c.whole_day(v, &slot))) {
+                    last = slot;
+                    out[i] = v + last.offset;
+                    status[i] = refusal::none;
+                    continue;
+                }
+            }
+        }
+        held_result r;
+        status[i] = c.convert({{}, v}, &r, nullptr);
+        out[i] = r.integer;
+        refused += status[i] != refusal::none ? 1 : 0;
+    }
+    return refused;
 }
 
 std::size_t converter::convert(std::span<const held_value> in, std::span<held_result> out, std::span<refusal> status,

@@ -39,10 +39,17 @@ struct converter::impl {
     label_day read_day, written_day;
     bool have_last_pfield = false;   // a one-octet P-field read before, and its layout
     time_code_layout last_layout{};
+    // The offsets of whole UTC days (datetime64 ns to TT2000), by day
+    // since 1970: out = in + offset for in in [first, end).
+    struct day_offset {
+        std::int64_t first = 0, end = 0, offset = 0;
+    };
+    day_offset* day_offsets = nullptr;  // made at the first run of counts
     const char* reason = "";
     char detail[128] = "";
     unsigned warnings = 0;
 
+    ~impl();
     impl(const impl&) = delete;
     impl& operator=(const impl&) = delete;
 
@@ -65,6 +72,12 @@ struct converter::impl {
     refusal tai_of(const instant& at, scale_time* tai) noexcept;
 
     refusal read(const held_value& v, instant* at) noexcept;
+    refusal convert(const held_value& v, held_result* out, char* text) noexcept;
+    // The offset of the whole UTC day of value v (datetime64 ns to TT2000),
+    // from the plain conversion of its first and last nanoseconds; false
+    // for a day that is not whole (before 1972, a negative leap second, a
+    // dubious answer, a refusal).
+    bool whole_day(std::int64_t v, day_offset* d) noexcept;
     refusal write(const instant& at, held_result* out, char* text) noexcept;
     refusal read_text(std::string_view v, instant* at) noexcept;
     refusal write_text(const instant& at, char* out, std::size_t* n) noexcept;

@@ -44,7 +44,15 @@ bool read_clock(std::string_view s, civil_time* t) {
     t->minute = static_cast<int>(mi0 * 10 + mi1);
     t->second = static_cast<int>(s0 * 10 + s1);
     t->nanosecond = 0;
-    if (s.size() > 8) {
+    if (s.size() == 18) {
+        // The nanoseconds of a label with all nine digits, as telemetry
+        // writes them: no branch a digit.
+        const unsigned f0 = d(9), f1 = d(10), f2 = d(11), f3 = d(12), f4 = d(13), f5 = d(14), f6 = d(15), f7 = d(16),
+                       f8 = d(17);
+        if (s[8] != '.' || !digits(f0, f1, f2, f3, f4, f5, f6, f7, f8)) return false;
+        t->nanosecond = static_cast<std::int32_t>(
+            ((((((((f0 * 10 + f1) * 10 + f2) * 10 + f3) * 10 + f4) * 10 + f5) * 10 + f6) * 10 + f7) * 10 + f8));
+    } else if (s.size() > 8) {
         // A point and 1 to 9 digits of the fraction.
         const std::size_t n = s.size() - 9;
         if (s[8] != '.' || n < 1 || n > 9) return false;

@@ -174,6 +174,12 @@ public:
     // many were refused.
     std::size_t convert(std::span<const held_value> in, std::span<held_result> out, std::span<refusal> status,
                         char* texts, std::size_t stride) noexcept;
+    // convert: the span of a count (tt2000, jd, datetime64) to a count,
+    // in[i] to out[i] and status[i]. A run of datetime64 (ns) values to
+    // TT2000 goes by the offset of each whole UTC day worked out once,
+    // each answer the one value's. Returns how many were refused.
+    std::size_t convert(std::span<const std::int64_t> in, std::span<std::int64_t> out,
+                        std::span<refusal> status) noexcept;
     // convert_text: one value from from's text form to to's, into out
     // (text_capacity() bytes), *n bytes of it.
     [[nodiscard]] refusal convert_text(std::string_view in, char* out, std::size_t* n) noexcept;
