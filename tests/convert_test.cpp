@@ -149,6 +149,39 @@ TEST(Converter, TheSpanAnswersAsOneValueAtATime) {
     }
 }
 
+// A run of datetime64 to TT2000 goes by whole days: each answer, status
+// and warning as one value at a time gives them, on both sides of every
+// day's ends, leap-second days, a negative leap second, the 1960s and
+// past the list's expiry, sorted and not.
+TEST(Converter, TheRunOfDaysAnswersAsOneValueAtATime) {
+    test::temp_dir dir;
+    test::write_file(dir.path() / "negative", test::with_negative_leap_second(shipped));
+    constexpr std::int64_t day = 86400LL * 1000000000;
+    std::mt19937_64 rng(64);
+    std::vector<std::int64_t> values;
+    for (const std::int64_t d : std::initializer_list<std::int64_t>{-3653, 0, 730, 912, 13878, 17166, 20453, 24000})  // 1960 ... 2035
+        for (const std::int64_t at : std::initializer_list<std::int64_t>{0, 1, day - 1, day, day - 1000000000})
+            values.push_back(d * day + at);
+    for (int i = 0; i < 20000; ++i) values.push_back(static_cast<std::int64_t>(rng() % (75 * 365 * day)) - 10 * 365 * day);
+    values.push_back(temps::datetime64_nat);
+    std::sort(values.begin() + 40, values.begin() + 10040);
+    for (const std::string& list : {shipped, (dir.path() / "negative").string()}) {
+        temps::converter_settings s = settings(format::datetime64, format::tt2000, &table_of(list));
+        temps::converter run(s), one(s);
+        std::vector<std::int64_t> out(values.size());
+        std::vector<refusal> status(values.size());
+        run.convert(values, out, status);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            temps::held_result r;
+            ASSERT_EQ(one.convert({{}, values[i]}, &r, nullptr), status[i]) << values[i];
+            if (status[i] == refusal::none) {
+                EXPECT_EQ(out[i], r.integer) << values[i];
+            }
+        }
+        EXPECT_EQ(run.warnings(), one.warnings()) << list;
+    }
+}
+
 // datetime64 is read in its own unit, its range checked: nothing wraps.
 TEST(Converter, Datetime64InItsOwnUnit) {
     const struct {
