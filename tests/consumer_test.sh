@@ -45,6 +45,14 @@ cmake -S "$src/examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$stage$prefi
   cmake --build "$tmp/cmake-build" >/dev/null || fail "find_package build"
 got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/convert" "$src/examples/clock.correlation") || fail "cmake example run"
 [ "$got" = "$want" ] || fail "cmake example printed:"$'\n'"$got"
+# The labels example: a label read, written back and converted; a leap
+# second; a label refused, with the library's reason.
+got=$(LD_LIBRARY_PATH="$stage$prefix/$libdir" "$tmp/cmake-build/labels" "$src/tests/data/leap-seconds.list" \
+      2016-12-31T23:59:60.5 2004-07-05T12:00:00Z 2016-12-30T23:59:60 2>&1) && fail "labels: a refused label gave status 0"
+want_labels='2016-12-31T23:59:60.500000000 2017-01-01T00:00:36.500 536500868684000000 (a leap second, which POSIX time has not)
+2004-07-05T12:00:00.000000000 2004-07-05T12:00:32.000 142300864184000000 1089028800.000000000
+2016-12-30T23:59:60.000000000 (no leap second at this time) (no leap second at this time) (no leap second at this time)'
+[ "$got" = "$want_labels" ] || fail "labels example printed:"$'\n'"$got"
 # Version 4 does not satisfy a request for version 3 (SameMajorVersion): its
 # ABI changed.
 echo 'find_package(temps 3 CONFIG REQUIRED)' > "$tmp/v3.cmake"

@@ -54,6 +54,7 @@ want=$(sort <<EOF2
 644 ./share/man/man1/check_korvane_web.1.gz
 644 ./share/doc/libtemps-dev/examples/CMakeLists.txt
 644 ./share/doc/libtemps-dev/examples/convert.cpp
+644 ./share/doc/libtemps-dev/examples/labels.cpp
 644 ./share/doc/libtemps-dev/examples/clock.correlation
 $(for p in korvane-watch libtemps4 libtemps-dev temps; do
     printf '644 ./share/doc/%s/copyright\n644 ./share/doc/%s/changelog.gz\n' "$p" "$p"; done)
