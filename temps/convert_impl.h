@@ -59,7 +59,7 @@ struct converter::impl {
     // The memo of days, through the table where there is one.
     day_memo& days() noexcept;
     // Refuses with r (its text, or the detail given).
-    refusal fail(refusal r, const char* detail = nullptr) noexcept;
+    refusal fail(refusal r, const char* why = nullptr) noexcept;
     // A dubious answer (status 1) of a UTC label: its warning.
     void dubious(int status, const civil_time& utc) noexcept;
 

@@ -102,10 +102,12 @@ refusal read_tu(impl& c, const held_value& v, instant* at) noexcept {
     return tu_to_utc(v.real, &at->utc) == 0 ? refusal::none : c.fail(refusal::tu_beyond);
 }
 
-refusal read_tu_text(impl& c, std::string_view v, instant* at) noexcept {
+// The text of a format held as a double: the double, read as held.
+template <refusal (*read)(impl&, const held_value&, instant*) noexcept, refusal not_one, refusal beyond>
+refusal read_double_text(impl& c, std::string_view v, instant* at) noexcept {
     held_value h;
-    const refusal r = parse_double(c, v, &h.real, refusal::not_tu, refusal::tu_beyond);
-    return r != refusal::none ? r : read_tu(c, h, at);
+    const refusal r = parse_double(c, v, &h.real, not_one, beyond);
+    return r != refusal::none ? r : read(c, h, at);
 }
 
 // The instant's UTC label, one TU has, and its day number.
@@ -140,6 +142,8 @@ refusal write_tu_text(impl& c, const instant& at, char* out, std::size_t* n) noe
                                                 static_cast<unsigned long long>(magnitude % 1000)));
     return refusal::none;
 }
+
+constexpr auto read_tu_text = read_double_text<read_tu, refusal::not_tu, refusal::tu_beyond>;
 
 // Julian day numbers.
 
@@ -266,11 +270,7 @@ refusal read_epoch(impl& c, const held_value& v, instant* at) noexcept {
     return epoch_to_utc(v.real, &at->utc) == 0 ? refusal::none : c.fail(refusal::epoch_beyond);
 }
 
-refusal read_epoch_text(impl& c, std::string_view v, instant* at) noexcept {
-    held_value h;
-    const refusal r = parse_double(c, v, &h.real, refusal::not_epoch, refusal::epoch_beyond);
-    return r != refusal::none ? r : read_epoch(c, h, at);
-}
+constexpr auto read_epoch_text = read_double_text<read_epoch, refusal::not_epoch, refusal::epoch_beyond>;
 
 refusal write_epoch(impl& c, const instant& at, held_result* out, char*) noexcept {
     civil_time l{};
@@ -344,7 +344,7 @@ refusal read_datetime64(impl& c, const held_value& v, instant* at) noexcept {
     const wide n = static_cast<wide>(v.integer) * u.count;
     if (u.unit == time_unit::Y || u.unit == time_unit::M) {
         const wide months = u.unit == time_unit::Y ? n * 12 : n;
-        if (months < -12 * 1970 || months > 12 * (9999 - 1970) + 11) return c.fail(refusal::beyond_years);
+        if (months < wide{-12} * 1970 || months > wide{12} * (9999 - 1970) + 11) return c.fail(refusal::beyond_years);
         const auto m = static_cast<int>(months);
         const int year = 1970 + (m >= 0 ? m / 12 : -((11 - m) / 12));
         const int month = m - (year - 1970) * 12 + 1;
@@ -514,11 +514,14 @@ constexpr format_row rows[] = {
      0, read_yday, write_yday, nullptr, nullptr},
 };
 
-constexpr auto infos = [] {
-    std::array<format_info, std::size(rows)> all{};
-    for (std::size_t i = 0; i < all.size(); ++i) all[i] = rows[i].info;
+constexpr std::size_t format_count = std::size(rows);
+using format_infos = std::array<format_info, format_count>;
+constexpr format_infos infos_of_rows() {
+    format_infos all{};
+    for (std::size_t i = 0; i != format_count; ++i) all[i] = rows[i].info;
     return all;
-}();
+}
+constexpr format_infos infos = infos_of_rows();
 
 constexpr bool in_order() {
     for (std::size_t i = 0; i < std::size(rows); ++i)

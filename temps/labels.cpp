@@ -99,7 +99,10 @@ int day_of_year(int year, int month, int day) {
 
 }  // namespace
 
-int read_label(std::string_view s, civil_time* c, label_day* last) noexcept {
+int read_label(std::string_view text, civil_time* out, label_day* day) noexcept {
+    std::string_view s = text;
+    label_day* last = day;
+    civil_time* c = out;
     if (!s.empty() && s.back() == 'Z') s.remove_suffix(1);
     if (s.size() < 19) return status_field;
     civil_time t{};
@@ -129,7 +132,8 @@ int read_label(std::string_view s, civil_time* c, label_day* last) noexcept {
     return 0;
 }
 
-std::size_t write_label(const civil_time& c, int precision, char* out, label_day* last) noexcept {
+std::size_t write_label(const civil_time& c, int precision, char* out, label_day* day) noexcept {
+    label_day* last = day;
     char* p = out;
     if (last != nullptr && c.year == last->year && c.month == last->month && c.day == last->day) {
         p = static_cast<char*>(std::memcpy(p, last->text, sizeof last->text)) + sizeof last->text;
@@ -148,7 +152,8 @@ std::size_t write_label(const civil_time& c, int precision, char* out, label_day
     return static_cast<std::size_t>(put_clock(p, c, precision) - out);
 }
 
-int read_day_of_year(std::string_view s, civil_time* c) noexcept {
+int read_day_of_year(std::string_view text, civil_time* out) noexcept {
+    std::string_view s = text;
     if (!s.empty() && s.back() == 'Z') s.remove_suffix(1);
     if (s.size() < 17 || s[4] != '-' || s[8] != 'T') return status_field;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -164,7 +169,7 @@ int read_day_of_year(std::string_view s, civil_time* c) noexcept {
         return status_field;
     caldat(&t.month, &t.day, &t.year, jan1 + doy - 1);
     if (!read_clock(s.substr(9), &t)) return status_field;
-    *c = t;
+    *out = t;
     return 0;
 }
 
@@ -192,7 +197,8 @@ constexpr struct hex_digits {
 
 }  // namespace
 
-int read_hex(std::string_view s, std::uint8_t* out, std::size_t capacity) noexcept {
+int read_hex(std::string_view text, std::uint8_t* out, std::size_t capacity) noexcept {
+    const std::string_view s = text;
     if (s.size() % 2 != 0 || s.size() / 2 > capacity) return -1;
     unsigned bad = 0;
     for (std::size_t i = 0; i < s.size(); i += 2) {
