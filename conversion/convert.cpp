@@ -17,6 +17,28 @@ bool converter::open() {
             return false;
         }
     }
+    // The SPICE kernels named, each read whole before any value.
+    const auto kernel = [this](const char* path, auto read) {
+        temps::kernel_pool pool;
+        char error[512];
+        if (temps::read_text_kernel(path, &pool, error, sizeof error) != 0) {
+            say(err_fd_, error);
+        } else if (read(pool, error) != 0) {
+            say(err_fd_, std::string(path) + ": " + error);
+        } else {
+            return true;
+        }
+        fatal_ = true;
+        return false;
+    };
+    if (s_.sclk_path != nullptr && !kernel(s_.sclk_path, [this](const temps::kernel_pool& pool, char* error) {
+            return temps::read_sclk(pool, s_.clock, &clock_, error, 512);
+        }))
+        return false;
+    if (s_.lsk_path != nullptr && !kernel(s_.lsk_path, [this](const temps::kernel_pool& pool, char* error) {
+            return temps::read_lsk(pool, &kernel_, error, 512);
+        }))
+        return false;
     temps::converter_settings c;
     c.from = s_.from, c.to = s_.to;
     c.precision = s_.precision;
@@ -25,6 +47,9 @@ bool converter::open() {
     c.agency_epoch = s_.have_epoch ? &s_.epoch : nullptr;
     c.out_layout = s_.out_layout;
     c.in_layout = s_.implicit ? &s_.in_layout : nullptr;
+    c.clock = s_.sclk_path != nullptr ? &clock_ : nullptr;
+    c.kernel = s_.lsk_path != nullptr ? &kernel_ : nullptr;
+    if (s_.lsk_path != nullptr && !s_.leap_given) c.leaps = &kernel_.leaps, c.load_leaps = nullptr;
     engine_ = std::make_unique<temps::converter>(c);
     return true;
 }

@@ -51,6 +51,8 @@ private:
     std::unique_ptr<temps::converter> engine_;
     temps::leap_second_table table_;
     temps::correlation correlation_;
+    temps::sclk_clock clock_;
+    temps::lsk kernel_;
     unsigned warned_ = 0;
     int status_ = 0;
     bool fatal_ = false;    // a file the conversions need cannot be used

@@ -13,7 +13,8 @@ namespace conversion {
 namespace {
 
 constexpr char usage_text[] =
-    "Usage: temps [--leap-seconds FILE] [--correlation FILE] [-p|--precision N]\n"
+    "Usage: temps [--leap-seconds FILE] [--correlation FILE] [--sclk FILE [--clock ID]] [--lsk FILE]\n"
+    "             [-p|--precision N]\n"
     "             [--on-error=skip|empty|stop] -f|--from FORMAT -t|--to FORMAT [--] [VALUE...]\n"
     "Converts each VALUE, or each line of standard input, from one time format to another.\n"
     "Formats:\n%s"
@@ -25,7 +26,10 @@ constexpr char usage_text[] =
     "--on-error: a value that cannot be converted gets its message and no line (skip, the\n"
     "  default), an empty line (empty: the output stays aligned with the input), or ends the\n"
     "  run (stop).\n"
-    "--leap-seconds FILE: the leap-second list (default %s).\n";
+    "--leap-seconds FILE: the leap-second list (default %s; with --lsk and no\n"
+    "  --leap-seconds, the LSK's leap seconds).\n"
+    "--sclk FILE: a SPICE clock kernel (type 1), for sclk; --clock ID: its clock, where it has several.\n"
+    "--lsk FILE: a SPICE leap-second kernel, for et and for clocks of TDB.\n";
 
 // What the options gave, beyond the settings.
 struct given {
@@ -43,9 +47,16 @@ const char* set_option(std::string_view name, std::string_view value, settings* 
         ok = f != nullptr && f->has_text, expected = "a format";
         if (ok) (name == "--from" ? s->from : s->to) = f->id;
         (name == "--from" ? g->from : g->to) = ok;
-    } else if (name == "--leap-seconds" || name == "--correlation") {
+    } else if (name == "--leap-seconds" || name == "--correlation" || name == "--sclk" || name == "--lsk") {
         ok = !value.empty(), expected = "a file";
-        (name == "--leap-seconds" ? s->leap_path : s->correlation_path) = value.data();
+        (name == "--leap-seconds" ? s->leap_path
+         : name == "--correlation" ? s->correlation_path
+         : name == "--sclk"        ? s->sclk_path
+                                   : s->lsk_path) = value.data();
+        s->leap_given = s->leap_given || name == "--leap-seconds";
+    } else if (name == "--clock") {
+        ok = !value.empty(), expected = "a clock's id";
+        s->clock = value.data();
     } else if (name == "--precision") {
         ok = value.size() == 1 && value[0] >= '0' && value[0] <= '9', expected = "a digit 0 to 9";
         s->precision = ok ? value[0] - '0' : 3;
@@ -87,6 +98,8 @@ std::string settled(settings* s, given& g) {
     if ((temps::info_of(s->from).needs_correlation || temps::info_of(s->to).needs_correlation) &&
         s->correlation_path == nullptr)
         return "obt needs --correlation FILE";
+    if ((temps::info_of(s->from).needs_clock || temps::info_of(s->to).needs_clock) && s->sclk_path == nullptr)
+        return "sclk needs --sclk FILE";
     s->out_layout = g.out_pfield;
     return "";
 }
@@ -195,7 +208,8 @@ int read_options(int argc, const char* const* argv, int out_fd, int err_fd, sett
             has_value = true;
         }
         constexpr std::string_view known[] = {"--from",  "--to",     "--leap-seconds",    "--correlation", "--precision",
-                                              "--pfield", "--on-error", "--implicit-pfield", "--agency-epoch"};
+                                              "--pfield", "--on-error", "--implicit-pfield", "--agency-epoch",
+                                              "--sclk",   "--lsk",      "--clock"};
         if (std::find(std::begin(known), std::end(known), name) == std::end(known))
             return usage_error("unknown option " + quoted(name));
         if (!has_value) {

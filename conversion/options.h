@@ -18,7 +18,11 @@ struct settings {
     temps::format from{}, to{};
     int precision = 3;  // digits of a label's fraction of a second
     const char* leap_path = temps::default_leap_seconds_path();
+    bool leap_given = false;                 // --leap-seconds given (else an --lsk's leap seconds)
     const char* correlation_path = nullptr;  // needed by obt
+    const char* sclk_path = nullptr;         // a SPICE clock kernel, needed by sclk
+    const char* lsk_path = nullptr;          // a SPICE leap-second kernel, needed by et and TDB clocks
+    const char* clock = nullptr;             // the clock of a kernel with more than one
     on_error when_failed = on_error::skip;
     temps::time_code_layout out_layout{};  // of cds and cuc output
     bool implicit = false;                 // input codes carry no P-field, but in_layout's

@@ -53,11 +53,11 @@ struct kept_file {
 // The table at path, read again when the file is not what it was; nullptr
 // and *error where it cannot be used (a FIFO or a device is refused
 // without being opened). Safe without the interpreter's lock.
-template <class Table>
-std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const char*, Table*, char*, int) noexcept,
-                                  std::string* error) {
+template <class Table, class Read>
+std::shared_ptr<const Table> kept(const std::string& path, Read read, std::string* error, const std::string& key_extra = "") {
     static std::mutex lock;
     static std::map<std::string, kept_file<Table>> files;
+    const std::string key = path + '\n' + key_extra;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         *error = path + ":0: cannot read: " + std::strerror(errno);
@@ -70,7 +70,7 @@ std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const cha
     const file_identity id{st.st_dev, st.st_ino, st.st_size, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
     {
         const std::lock_guard<std::mutex> hold(lock);
-        if (const auto it = files.find(path); it != files.end() && it->second.id == id) return it->second.table;
+        if (const auto it = files.find(key); it != files.end() && it->second.id == id) return it->second.table;
     }
     auto table = std::make_shared<Table>();
     char text[512];
@@ -79,8 +79,27 @@ std::shared_ptr<const Table> kept(const std::string& path, int (*read)(const cha
         return nullptr;
     }
     const std::lock_guard<std::mutex> hold(lock);
-    files[path] = {id, table};
+    files[key] = {id, table};
     return table;
+}
+
+// A SPICE kernel file read into what it holds: its clock, or its leap
+// seconds and ephemeris time.
+int read_clock(const char* path, const std::string& clock, temps::sclk_clock* out, char* error, int size) {
+    temps::kernel_pool pool;
+    if (temps::read_text_kernel(path, &pool, error, size) != 0) return -1;
+    char why[400];
+    if (temps::read_sclk(pool, clock.empty() ? nullptr : clock.c_str(), out, why, sizeof why) == 0) return 0;
+    std::snprintf(error, static_cast<std::size_t>(size), "%s: %s", path, why);
+    return -1;
+}
+int read_lsk_file(const char* path, temps::lsk* out, char* error, int size) {
+    temps::kernel_pool pool;
+    if (temps::read_text_kernel(path, &pool, error, size) != 0) return -1;
+    char why[400];
+    if (temps::read_lsk(pool, out, why, sizeof why) == 0) return 0;
+    std::snprintf(error, static_cast<std::size_t>(size), "%s: %s", path, why);
+    return -1;
 }
 
 // The leap-second list of a call, read at the first value that needs it
@@ -193,7 +212,8 @@ py::array empty_of(format f, const std::vector<py::ssize_t>& shape, std::size_t 
 py::tuple convert(const py::array& values, const std::string& source, const std::string& target, int precision,
                   const std::string& leap_seconds, std::optional<std::string> correlation,
                   std::optional<std::string> agency_epoch, std::optional<int> pfield, bool coerce,
-                  std::optional<py::array> mask, const std::string& unit) {
+                  std::optional<py::array> mask, const std::string& unit, std::optional<std::string> sclk,
+                  std::optional<std::string> lsk, std::optional<std::string> clock) {
     const temps::format_info* from = temps::format_named(source);
     const temps::format_info* to = temps::format_named(target);
     if (from == nullptr || to == nullptr) throw py::value_error("unknown format");
@@ -203,6 +223,8 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
     if (!temps::datetime64_unit_named(unit, &s.in_unit)) throw py::value_error("not a datetime64 unit: " + unit);
     leap_source leaps{leap_seconds, nullptr, ""};
     s.load_leaps = leap_source::load, s.load_context = &leaps;
+    // With an LSK and no list named, UTC's leap seconds are the LSK's.
+    const bool lsk_leaps = lsk && leap_seconds.empty();
     std::shared_ptr<const temps::correlation> table;
     if (from->needs_correlation || to->needs_correlation) {
         if (!correlation) throw py::value_error("obt needs a correlation file (correlation=)");
@@ -210,6 +232,24 @@ py::tuple convert(const py::array& values, const std::string& source, const std:
         table = kept<temps::correlation>(*correlation, temps::read_correlation, &error);
         if (!table) throw py::value_error(error);
         s.table = table.get();
+    }
+    std::shared_ptr<const temps::sclk_clock> kernel_clock;
+    if (from->needs_clock || to->needs_clock) {
+        if (!sclk) throw py::value_error("sclk needs a clock kernel (sclk=)");
+        std::string error;
+        kernel_clock = kept<temps::sclk_clock>(
+            *sclk, [&clock](const char* path, temps::sclk_clock* out, char* e, int n) { return read_clock(path, clock.value_or(""), out, e, n); },
+            &error, clock.value_or(""));
+        if (!kernel_clock) throw py::value_error(error);
+        s.clock = kernel_clock.get();
+    }
+    std::shared_ptr<const temps::lsk> kernel_lsk;
+    if (lsk) {
+        std::string error;
+        kernel_lsk = kept<temps::lsk>(*lsk, read_lsk_file, &error);
+        if (!kernel_lsk) throw py::value_error(error);
+        s.kernel = kernel_lsk.get();
+        if (lsk_leaps) s.leaps = &kernel_lsk->leaps, s.load_leaps = nullptr;
     }
     temps::date agency{};
     if (agency_epoch) {
@@ -368,7 +408,7 @@ PYBIND11_MODULE(_temps, m) {
     m.doc() = "The compiled conversions of temps; use temps.convert.";
     m.def("convert", &convert, py::arg("values"), py::arg("source"), py::arg("target"), py::arg("precision"),
           py::arg("leap_seconds"), py::arg("correlation"), py::arg("agency_epoch"), py::arg("pfield"), py::arg("coerce"),
-          py::arg("mask"), py::arg("unit"));
+          py::arg("mask"), py::arg("unit"), py::arg("sclk"), py::arg("lsk"), py::arg("clock"));
     m.def("formats", &format_list);
     m.attr("default_leap_seconds") = temps::default_leap_seconds_path();
     m.attr("warned_expired") = temps::warned_expired;

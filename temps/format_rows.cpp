@@ -9,6 +9,7 @@
 
 #include "cdf.h"
 #include "convert_impl.h"
+#include "spice.h"
 
 namespace temps {
 namespace {
@@ -463,55 +464,159 @@ refusal write_unix_text(impl& c, const instant& at, char* out, std::size_t* n) n
     return refusal::none;
 }
 
+// SPICE: a clock kernel's readings, and ephemeris time by the LSK. Both
+// go through TT seconds past J2000, which TT2000 counts in nanoseconds.
+
+refusal tt_instant(impl& c, long double tt_seconds, instant* at) {
+    const long double ns = std::round(tt_seconds * 1e9L);
+    if (!(ns > static_cast<long double>(tt2000_pad) && ns < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
+    static_cast<void>(tt2000_to_tai(static_cast<std::int64_t>(ns), &at->tai));
+    at->tai_count = true;
+    return refusal::none;
+}
+
+// The instant's TT seconds past J2000, and its nanoseconds exactly.
+refusal tt_of(impl& c, const instant& at, std::int64_t* ns) {
+    scale_time tai{};
+    if (const refusal r = c.tai_of(at, &tai); r != refusal::none) return r;
+    return tai_to_tt2000(tai, ns) == 0 ? refusal::none : c.fail(refusal::tt2000_beyond);
+}
+
+constexpr refusal sclk_refusals[] = {refusal::none, refusal::not_sclk, refusal::sclk_no_partition,
+                                     refusal::sclk_below_offset, refusal::sclk_outside_partition,
+                                     refusal::sclk_outside_map};
+
+refusal read_sclk_reading(impl& c, const held_value& v, instant* at) noexcept {
+    if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
+    if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    double parallel = 0.0;
+    const sclk_status st = sclk_to_parallel(*c.s.clock, v.text, &parallel);
+    if (st != sclk_status::ok) return c.fail(sclk_refusals[static_cast<int>(st)]);
+    const long double tt = c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, parallel) : parallel;
+    return tt_instant(c, tt, at);
+}
+
+refusal write_sclk_reading(impl& c, const instant& at, held_result* out, char* text) noexcept {
+    if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
+    if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    std::int64_t ns = 0;
+    if (const refusal r = tt_of(c, at, &ns); r != refusal::none) return r;
+    const double tt = static_cast<double>(ns) / 1e9;
+    sclk_status st = sclk_status::ok;
+    out->text_size = parallel_to_sclk(*c.s.clock, c.s.clock->tdb ? tt_to_et(*c.s.kernel, tt) : tt, text, &st);
+    return st == sclk_status::ok ? refusal::none : c.fail(sclk_refusals[static_cast<int>(st)]);
+}
+
+refusal read_et(impl& c, const held_value& v, instant* at) noexcept {
+    if (c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    if (!std::isfinite(v.real)) return c.fail(refusal::tt2000_beyond);
+    return tt_instant(c, static_cast<long double>(v.real) - et_minus_tt(*c.s.kernel, v.real), at);
+}
+
+refusal read_et_text(impl& c, std::string_view v, instant* at) noexcept {
+    // "[-]SECONDS[.FRACTION]", to the nanosecond: exact, then less ET - TT.
+    if (c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    const bool negative = !v.empty() && v[0] == '-';
+    const std::string_view body = v.substr(negative ? 1 : 0);
+    const std::size_t point = body.find('.');
+    const std::string_view whole = body.substr(0, point);
+    std::uint64_t s = 0, f = 0;
+    const auto [s_end, s_ec] = std::from_chars(whole.data(), whole.data() + whole.size(), s);
+    if (whole.empty() || s_ec != std::errc{} || s_end != whole.data() + whole.size() || s > 9223372036)
+        return c.fail(s_ec == std::errc{} && s > 9223372036 ? refusal::tt2000_beyond : refusal::not_et);
+    if (point != std::string_view::npos) {
+        const std::string_view frac = body.substr(point + 1);
+        const auto [f_end, f_ec] = std::from_chars(frac.data(), frac.data() + frac.size(), f);
+        if (frac.empty() || frac.size() > 9 || f_ec != std::errc{} || f_end != frac.data() + frac.size())
+            return c.fail(refusal::not_et);
+        for (std::size_t i = frac.size(); i < 9; ++i) f *= 10;
+    }
+    const long double et = (static_cast<long double>(s) + static_cast<long double>(f) / 1e9L) * (negative ? -1 : 1);
+    return tt_instant(c, et - et_minus_tt(*c.s.kernel, static_cast<double>(et)), at);
+}
+
+// The instant's ET in nanoseconds past J2000: TT's, exactly, and ET - TT.
+refusal et_ns_of(impl& c, const instant& at, long double* et_ns) {
+    if (c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    std::int64_t ns = 0;
+    if (const refusal r = tt_of(c, at, &ns); r != refusal::none) return r;
+    const double tt = static_cast<double>(ns) / 1e9;
+    *et_ns = static_cast<long double>(ns) + std::round((tt_to_et(*c.s.kernel, tt) - tt) * 1e9L);
+    return refusal::none;
+}
+
+refusal write_et(impl& c, const instant& at, held_result* out, char*) noexcept {
+    long double ns = 0;
+    if (const refusal r = et_ns_of(c, at, &ns); r != refusal::none) return r;
+    out->real = static_cast<double>(ns / 1e9L);
+    return refusal::none;
+}
+
+refusal write_et_text(impl& c, const instant& at, char* out, std::size_t* n) noexcept {
+    long double ns = 0;
+    if (const refusal r = et_ns_of(c, at, &ns); r != refusal::none) return r;
+    const auto whole = static_cast<std::int64_t>(std::fabs(ns));
+    *n = static_cast<std::size_t>(std::snprintf(out, 40, "%s%lld.%09lld", ns < 0 ? "-" : "",
+                                                static_cast<long long>(whole / 1000000000),
+                                                static_cast<long long>(whole % 1000000000)));
+    return refusal::none;
+}
+
 // name, id, held as, label, takes a precision, has text, needs a
-// correlation, what; offset from TAI;
+// correlation, needs a clock, what; offset from TAI;
 // reader, writer; text reader, text writer (nullptr: the held value's).
 constexpr format_row rows[] = {
-    {{"utc", format::utc, holding::text, true, true, true, false,
+    {{"utc", format::utc, holding::text, true, true, true, false, false,
       "YYYY-MM-DDTHH:MM:SS[.fraction][Z] of UTC (second 60 in a leap second)"},
      0, read_utc, write_utc, nullptr, nullptr},
-    {{"tai", format::tai, holding::text, true, true, true, false,
+    {{"tai", format::tai, holding::text, true, true, true, false, false,
       "YYYY-MM-DDTHH:MM:SS[.fraction][Z] of TAI"},
      0, read_scale, write_scale, nullptr, nullptr},
-    {{"tt", format::tt, holding::text, true, true, true, false,
+    {{"tt", format::tt, holding::text, true, true, true, false, false,
       "YYYY-MM-DDTHH:MM:SS[.fraction][Z] of TT (TAI + 32.184 s)"},
      tt_minus_tai_ns, read_scale, write_scale, nullptr, nullptr},
-    {{"gps", format::gps, holding::text, true, true, true, false,
+    {{"gps", format::gps, holding::text, true, true, true, false, false,
       "YYYY-MM-DDTHH:MM:SS[.fraction][Z] of GPS time (TAI - 19 s)"},
      gps_minus_tai_ns, read_scale, write_scale, nullptr, nullptr},
-    {{"tu", format::tu, holding::float64, false, false, true, false,
+    {{"tu", format::tu, holding::float64, false, false, true, false, false,
       "TU milliseconds since 1958-01-01 00:00:00, without leap seconds"},
      0, read_tu, write_tu, read_tu_text, write_tu_text},
-    {{"jd", format::jd, holding::int64, false, false, true, false,
+    {{"jd", format::jd, holding::int64, false, false, true, false, false,
       "Julian day number of the UTC date (as input, 00:00:00 of that day)"},
      0, read_jd, write_jd, read_jd_text, nullptr},
-    {{"obt", format::obt, holding::text, false, false, true, true,
+    {{"obt", format::obt, holding::text, false, false, true, true, false,
       "PARTITION/READING of the on-board clock, through a correlation table"},
      0, read_obt, write_obt, nullptr, nullptr},
-    {{"cds", format::cds, holding::octets, false, false, true, false,
+    {{"cds", format::cds, holding::octets, false, false, true, false, false,
       "a CCSDS day segmented time code, P-field first (hexadecimal as text)"},
      0, read_code, write_code, nullptr, nullptr},
-    {{"cuc", format::cuc, holding::octets, false, false, true, false,
+    {{"cuc", format::cuc, holding::octets, false, false, true, false, false,
       "a CCSDS unsegmented time code, P-field first (hexadecimal as text)"},
      0, read_code, write_code, nullptr, nullptr},
-    {{"tt2000", format::tt2000, holding::int64, false, false, true, false,
+    {{"tt2000", format::tt2000, holding::int64, false, false, true, false, false,
       "CDF_TIME_TT2000: nanoseconds since J2000 (fill, pad: 9999-12-31T23:59:59.999999999, 0000-01-01T00:00:00)"},
      0, read_tt2000, write_tt2000, read_tt2000_text, nullptr},
-    {{"epoch", format::epoch, holding::float64, false, false, true, false,
+    {{"epoch", format::epoch, holding::float64, false, false, true, false, false,
       "CDF_EPOCH: milliseconds since 0000-01-01 (proleptic Gregorian), no leap seconds"},
      0, read_epoch, write_epoch, read_epoch_text, write_epoch_text},
-    {{"epoch16", format::epoch16, holding::epoch16, false, false, true, false,
+    {{"epoch16", format::epoch16, holding::epoch16, false, false, true, false, false,
       "CDF_EPOCH16: SECONDS.PICOSECONDS (12 digits) since 0000-01-01, no leap seconds"},
      0, read_epoch16, write_epoch16, read_epoch16_text, write_epoch16_text},
-    {{"datetime64", format::datetime64, holding::int64, false, false, false, false,
+    {{"datetime64", format::datetime64, holding::int64, false, false, false, false, false,
       "NumPy's datetime64 of UTC, without leap seconds"},
      0, read_datetime64, write_datetime64, nullptr, nullptr},
-    {{"unix", format::posix, holding::float64, false, false, true, false,
+    {{"unix", format::posix, holding::float64, false, false, true, false, false,
       "POSIX seconds since 1970-01-01 UTC, no leap seconds (to the nanosecond)"},
      0, read_unix, write_unix, read_unix_text, write_unix_text},
-    {{"yday", format::yday, holding::text, false, true, true, false,
+    {{"yday", format::yday, holding::text, false, true, true, false, false,
       "YYYY-DDDTHH:MM:SS[.fraction][Z] of UTC, day of year (CCSDS ASCII code B)"},
      0, read_yday, write_yday, nullptr, nullptr},
+    {{"sclk", format::sclk, holding::text, false, false, true, false, true,
+      "a reading of the SPICE clock kernel's clock, PARTITION/FIELD.FIELD..."},
+     0, read_sclk_reading, write_sclk_reading, nullptr, nullptr},
+    {{"et", format::et, holding::float64, false, false, true, false, false,
+      "SPICE's ephemeris time: TDB seconds past J2000, by the leap-second kernel"},
+     0, read_et, write_et, read_et_text, write_et_text},
 };
 
 constexpr std::size_t format_count = std::size(rows);

@@ -473,7 +473,7 @@ TEST_F(Program, HelpAndVersionAnswerWithoutARun) {
     for (const char* arg : {"--help", "--version"}) {
         const test::run_result r = run({}, arg);
         EXPECT_EQ(r.status, 0) << arg;
-        EXPECT_EQ(r.out.rfind(arg[2] == 'h' ? "Usage : check_korvane_web\n" : "check_korvane_web 3.", 0), 0u)
+        EXPECT_EQ(r.out.rfind(arg[2] == 'h' ? "Usage : check_korvane_web\n" : "check_korvane_web 4.", 0), 0u)
             << r.out;
         EXPECT_FALSE(fs::exists(page)) << arg;
     }

@@ -98,7 +98,7 @@ def _as_held(values, source):
 
 
 def convert(values, source, target, *, precision=9, leap_seconds=None, correlation=None,
-            agency_epoch=None, pfield=None, errors="raise"):
+            agency_epoch=None, pfield=None, errors="raise", sclk=None, lsk=None, clock=None):
     """Converts an array of times from one format to another, exactly.
 
     values: an array or any sequence, of the source format's type; a masked
@@ -125,6 +125,9 @@ def convert(values, source, target, *, precision=9, leap_seconds=None, correlati
                    since the same instant
         "datetime64"  datetime64 of any unit in, datetime64[ns] out, as UTC; it has no
                    23:59:60, which is refused; NaT is a missing value
+        "sclk"     str: a reading "PARTITION/FIELD.FIELD..." of a SPICE type 1 clock;
+                   needs sclk (and lsk for a clock of TDB)
+        "et"       float64: SPICE's ephemeris time, TDB seconds past J2000; needs lsk
     Integer formats take integer arrays only, float64 formats floats and the
     integers a float64 holds exactly: nothing is cast that would change.
     Labels are Julian before 1582-10-15; the CDF epochs, unix and datetime64
@@ -137,6 +140,10 @@ def convert(values, source, target, *, precision=9, leap_seconds=None, correlati
         needs it, and again when the file changes; a list past its expiry
         warns once per path.
     correlation: path of a clock-correlation table, for obt; kept the same way.
+    sclk: path of a SPICE clock kernel (SCLK, type 1), for sclk; clock: the id of
+        its clock where it has several ("-82" or "82").
+    lsk: path of a SPICE leap-second kernel (LSK), for et and for clocks of TDB;
+        without leap_seconds, UTC's leap seconds are the LSK's.
     agency_epoch: "YYYY-MM-DD", the epoch of codes whose P-field says so.
     pfield: the one-octet P-field of output codes (default 0x40 for CDS, 0x1E
         for CUC).
@@ -162,10 +169,11 @@ def convert(values, source, target, *, precision=9, leap_seconds=None, correlati
         mask = _np.require(_np.ma.getmaskarray(values), requirements="C")
         values = _np.ma.getdata(values)
     held, unit = _as_held(values, source)
-    path = _temps.default_leap_seconds if leap_seconds is None else str(leap_seconds)
+    path = (_temps.default_leap_seconds if lsk is None else "") if leap_seconds is None else str(leap_seconds)
     out, index, reason, file_error, refused, warned = _temps.convert(
         held, source, target, int(precision), path, None if correlation is None else str(correlation),
-        agency_epoch, pfield, errors == "coerce", mask, unit)
+        agency_epoch, pfield, errors == "coerce", mask, unit, None if sclk is None else str(sclk),
+        None if lsk is None else str(lsk), None if clock is None else str(clock))
     for flag, text in ((_temps.warned_expired, "%s has expired: later instants keep its last offset" % path),
                        (_temps.warned_before_1960, "there was no UTC before 1960: TAI - UTC taken as 0")):
         if warned & flag and (path, flag) not in _warned:

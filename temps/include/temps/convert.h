@@ -19,6 +19,8 @@
 //   datetime64  int64     NumPy's datetime64 of UTC, in a unit of the settings
 //   unix        float64   POSIX seconds since 1970-01-01 UTC, no leap seconds
 //   yday        text      CCSDS ASCII time code B, YYYY-DDDTHH:MM:SS.fff of UTC
+//   sclk        text      a reading of a SPICE type 1 clock, p/f1.f2... (<temps/spice.h>)
+//   et          float64   SPICE's ephemeris time: TDB seconds past J2000, by the LSK
 //
 // Every format but datetime64 also has a text form, the one the temps
 // command reads and writes: numbers in decimal (unix to the nanosecond),
@@ -41,7 +43,12 @@
 
 namespace temps {
 
-enum class format : std::uint8_t { utc, tai, tt, gps, tu, jd, obt, cds, cuc, tt2000, epoch, epoch16, datetime64, posix, yday };
+struct sclk_clock;  // <temps/spice.h>
+struct lsk;
+
+enum class format : std::uint8_t {
+    utc, tai, tt, gps, tu, jd, obt, cds, cuc, tt2000, epoch, epoch16, datetime64, posix, yday, sclk, et
+};
 
 // How the values of a format are held.
 enum class holding : std::uint8_t {
@@ -60,6 +67,7 @@ struct format_info {
     bool takes_precision;    // the precision applies (labels, yday)
     bool has_text;           // a text form (the command's)
     bool needs_correlation;  // a correlation table, always
+    bool needs_clock;        // a clock kernel (SCLK), always
     std::string_view what;   // what its values are, in a line
 };
 
@@ -111,6 +119,10 @@ enum class refusal : std::uint8_t {
     datetime64_leap, datetime64_beyond, datetime64_finer,
     not_unix, unix_beyond, unix_leap,
     not_yday,
+    not_sclk, sclk_no_partition, sclk_below_offset, sclk_outside_partition, sclk_outside_map,
+    no_sclk,             // sclk without a clock kernel
+    no_lsk,              // et, or a TDB clock, without a leap-second kernel
+    not_et,
     no_leap_seconds,     // the conversion needs a leap-second table and has none
     leap_seconds_unusable,  // the table's loader failed (the face says why)
     no_memory,
@@ -153,6 +165,8 @@ struct converter_settings {
     time_code_layout out_layout{};              // of cds and cuc written (a one-octet P-field read)
     const time_code_layout* in_layout = nullptr;  // codes read without their P-field, in this layout
     datetime64_unit in_unit{}, out_unit{};      // of datetime64 read and written
+    const sclk_clock* clock = nullptr;          // for sclk: a SPICE clock kernel's clock
+    const lsk* kernel = nullptr;                // for et and TDB clocks: a leap-second kernel
 };
 
 // converter: converts values from settings.from to settings.to. One per

@@ -31,6 +31,7 @@
 #include "cdf.h"          // CDF epochs: TT2000, EPOCH, EPOCH16
 #include "labels.h"       // the text of instants: ISO labels, day of year, hexadecimal
 #include "convert.h"      // one converter for every format
+#include "spice.h"        // SPICE clock and leap-second kernels
 #include "legacy.h"       // the mission's original names and process-wide calibration
 
 #endif
