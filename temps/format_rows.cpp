@@ -489,10 +489,11 @@ constexpr refusal sclk_refusals[] = {refusal::none, refusal::not_sclk, refusal::
 refusal read_sclk_reading(impl& c, const held_value& v, instant* at) noexcept {
     if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
     if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
-    double parallel = 0.0;
+    long double parallel = 0.0;
     const sclk_status st = sclk_to_parallel(*c.s.clock, v.text, &parallel);
     if (st != sclk_status::ok) return c.fail(sclk_refusals[static_cast<int>(st)]);
-    const long double tt = c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, parallel) : parallel;
+    const long double tt =
+        c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;
     return tt_instant(c, tt, at);
 }
 
@@ -501,9 +502,11 @@ refusal write_sclk_reading(impl& c, const instant& at, held_result* out, char* t
     if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
     std::int64_t ns = 0;
     if (const refusal r = tt_of(c, at, &ns); r != refusal::none) return r;
-    const double tt = static_cast<double>(ns) / 1e9;
+    const long double tt = static_cast<long double>(ns) / 1e9L;
+    const auto tt_double = static_cast<double>(tt);
+    const long double parallel = c.s.clock->tdb ? tt + (tt_to_et(*c.s.kernel, tt_double) - tt_double) : tt;
     sclk_status st = sclk_status::ok;
-    out->text_size = parallel_to_sclk(*c.s.clock, c.s.clock->tdb ? tt_to_et(*c.s.kernel, tt) : tt, text, &st);
+    out->text_size = parallel_to_sclk(*c.s.clock, parallel, text, &st);
     return st == sclk_status::ok ? refusal::none : c.fail(sclk_refusals[static_cast<int>(st)]);
 }
 

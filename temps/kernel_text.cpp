@@ -38,7 +38,7 @@ int month_of(std::string_view m) {
 // An @date: YYYY-MON-DD or YYYY-MM-DD, then optionally a T, '-', '/' or
 // blank and HH:MM[:SS[.fraction]]; its seconds past J2000 (days of 86400 s
 // from 2000-01-01T12:00:00 of the same calendar).
-bool read_date(std::string_view d, double* seconds) {
+bool read_date(std::string_view d, long double* seconds) {
     const std::size_t a = d.find('-');
     const std::size_t b = a == std::string_view::npos ? a : d.find('-', a + 1);
     if (b == std::string_view::npos) return false;
@@ -66,12 +66,12 @@ bool read_date(std::string_view d, double* seconds) {
     }
     int jd = 0;
     if (julday(month, day, year, &jd) != 0) return false;
-    *seconds = (jd - 2451545) * 86400.0 - 43200.0 + clock;
+    *seconds = (jd - 2451545) * 86400.0L - 43200.0L + clock;
     return true;
 }
 
 // A number as kernels write them: D or d for E.
-bool read_number(std::string_view v, double* x) {
+bool read_number(std::string_view v, long double* x) {
     std::string s(v);
     for (char& c : s)
         if (c == 'D' || c == 'd') c = 'E';

@@ -26,7 +26,7 @@ const std::vector<kernel_value>* numbers(const kernel_pool& pool, const std::str
     return &it->second;
 }
 
-bool whole(double x) { return std::isfinite(x) && x == std::floor(x); }
+bool whole(long double x) { return std::isfinite(x) && x == std::floor(x); }
 
 // The delimiters a reading may have between fields, and the output
 // delimiters by their code 1 to 5.
@@ -81,9 +81,9 @@ int read_sclk(const kernel_pool& pool, const char* id, sclk_clock* out, char* er
         const std::vector<kernel_value>* end = nullptr;
         if (!need("SCLK_PARTITION_START_", 0, &start) || !need("SCLK_PARTITION_END_", start->size(), &end))
             return fail(error, error_size, "SCLK_PARTITION_START_" + want + " and _END_ are not one each a partition");
-        double base = 0.0;
+        long double base = 0.0;
         for (std::size_t p = 0; p < start->size(); ++p) {
-            const double a = (*start)[p].number, b = (*end)[p].number;
+            const long double a = (*start)[p].number, b = (*end)[p].number;
             if (!(a >= 0 && b > a)) return fail(error, error_size, "partition " + std::to_string(p + 1) + " ends before it starts");
             c.partition_start.push_back(a);
             c.partition_end.push_back(b);
@@ -111,7 +111,7 @@ int read_sclk(const kernel_pool& pool, const char* id, sclk_clock* out, char* er
     }
 }
 
-sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, double* parallel) noexcept {
+sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel) noexcept {
     while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
     while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
     std::size_t partition = 0;  // 0: the earliest that holds it
@@ -129,7 +129,7 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, double* pa
         std::uint64_t f = 0;
         const auto [end, ec] = std::from_chars(r.data(), r.data() + r.size(), f);
         if (ec != std::errc{} || end == r.data() || field >= c.moduli.size()) return sclk_status::not_reading;
-        if (static_cast<double>(f) < c.offsets[field]) return sclk_status::below_offset;
+        if (static_cast<long double>(f) < c.offsets[field]) return sclk_status::below_offset;
         ticks += (static_cast<long double>(f) - c.offsets[field]) * weight;
         r.remove_prefix(static_cast<std::size_t>(end - r.data()));
         ++field;
@@ -156,12 +156,12 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, double* pa
         else hi = mid;
     }
     if (lo == 0) return sclk_status::outside_map;
-    const double* t = &c.coefficients[3 * (lo - 1)];
-    *parallel = static_cast<double>(t[1] + static_cast<long double>(t[2]) / c.ticks_per_count * (encoded - t[0]));
+    const long double* t = &c.coefficients[3 * (lo - 1)];
+    *parallel = t[1] + t[2] / c.ticks_per_count * (encoded - t[0]);
     return sclk_status::ok;
 }
 
-std::size_t parallel_to_sclk(const sclk_clock& c, double parallel, char* out, sclk_status* status) noexcept {
+std::size_t parallel_to_sclk(const sclk_clock& c, long double parallel, char* out, sclk_status* status) noexcept {
     *status = sclk_status::outside_map;
     // The last triple whose parallel time is at or before it, in the
     // kernel's order: a map that jumps back is followed as it is.
@@ -169,9 +169,9 @@ std::size_t parallel_to_sclk(const sclk_clock& c, double parallel, char* out, sc
     std::size_t i = triples;
     while (i > 0 && !(c.coefficients[3 * (i - 1) + 1] <= parallel)) --i;
     if (i == 0 || !std::isfinite(parallel)) return 0;
-    const double* t = &c.coefficients[3 * (i - 1)];
+    const long double* t = &c.coefficients[3 * (i - 1)];
     const long double encoded =
-        std::round(t[0] + (static_cast<long double>(parallel) - t[1]) * c.ticks_per_count / t[2]);
+        std::round(t[0] + (parallel - t[1]) * c.ticks_per_count / t[2]);
     // The partition that holds it.
     std::size_t p = c.partition_base.size();
     while (p > 0 && !(c.partition_base[p - 1] <= encoded)) --p;
@@ -188,7 +188,7 @@ std::size_t parallel_to_sclk(const sclk_clock& c, double parallel, char* out, sc
     int n = std::snprintf(out, 128, "%zu/", p);
     for (std::size_t f = 0; f < c.moduli.size(); ++f) {
         // As wide as the field's largest value.
-        const int width = std::snprintf(nullptr, 0, "%.0f", c.moduli[f] - 1 + c.offsets[f]);
+        const int width = std::snprintf(nullptr, 0, "%.0Lf", c.moduli[f] - 1 + c.offsets[f]);
         if (f > 0) out[n++] = c.delimiter;
         n += std::snprintf(out + n, 128 - static_cast<std::size_t>(n), "%0*.0Lf", width, value[f]);
         if (n >= 120) return 0;
@@ -210,14 +210,14 @@ int read_lsk(const kernel_pool& pool, lsk* out, char* error, int error_size) noe
                 return fail(error, error_size, "DELTET/DELTA_AT is not pairs of whole seconds and @dates");
             // The day since 1958-01-01 of the date (its seconds past J2000
             // at 00:00 are a whole number of days less half a day).
-            const double day = (when.number + 43200.0) / 86400.0 + (2451545 - jd_1958);
+            const long double day = (when.number + 43200.0L) / 86400.0L + (2451545 - jd_1958);
             if (!whole(day)) return fail(error, error_size, "DELTET/DELTA_AT: a date not at 00:00");
             l.leaps.entries.push_back({static_cast<std::int64_t>(day), static_cast<int>(offset.number)});
         }
         const auto one = [&](const char* name, double* x) {
             const auto* v = numbers(pool, name);
             if (v == nullptr || v->size() != 1) return false;
-            *x = (*v)[0].number;
+            *x = static_cast<double>((*v)[0].number);
             return true;
         };
         const auto* m = numbers(pool, "DELTET/M");
@@ -225,7 +225,7 @@ int read_lsk(const kernel_pool& pool, lsk* out, char* error, int error_size) noe
             m == nullptr || m->size() != 2)
             return fail(error, error_size, "DELTET/DELTA_T_A, K, EB or M (two values) missing");
         if (std::fabs(l.delta_t_a - 32.184) > 1e-9) return fail(error, error_size, "DELTET/DELTA_T_A is not 32.184 (TT - TAI)");
-        l.m0 = (*m)[0].number, l.m1 = (*m)[1].number;
+        l.m0 = static_cast<double>((*m)[0].number), l.m1 = static_cast<double>((*m)[1].number);
         // An LSK names no expiry: its last offset holds until a new kernel.
         l.leaps.expires = std::chrono::sys_seconds{std::chrono::seconds{253402300799}};  // 9999-12-31T23:59:59
         l.leaps.updated = l.leaps.expires;

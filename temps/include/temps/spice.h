@@ -26,7 +26,7 @@ namespace temps {
 // a count of days and seconds, no scale implied).
 struct kernel_value {
     enum class kind : unsigned char { number, text, date } is = kind::number;
-    double number = 0.0;   // a number; an @date's seconds past J2000
+    long double number = 0.0;  // a number (to a long double's 64 bits: decimal rates hold their digits); an @date's seconds past J2000
     std::string text;      // a string's, or an @date's text
 };
 
@@ -51,14 +51,14 @@ struct kernel_pool {
 // the next.
 struct sclk_clock {
     std::string id;                 // the kernel's suffix: "82" of SCLK_DATA_TYPE_82
-    std::vector<double> moduli;     // each field's, most significant first
-    std::vector<double> offsets;    // each field's first value
+    std::vector<long double> moduli;   // each field's, most significant first
+    std::vector<long double> offsets;  // each field's first value
     char delimiter = '.';           // written between fields
-    std::vector<double> partition_start, partition_end;  // ticks; each partition is [start, end)
-    std::vector<double> partition_base;  // encoded SCLK at each partition's start
+    std::vector<long double> partition_start, partition_end;  // ticks; each partition is [start, end)
+    std::vector<long double> partition_base;  // encoded SCLK at each partition's start
     bool tdb = true;                // parallel time TDB (1, the default), else TT (2)
-    std::vector<double> coefficients;  // triples: encoded SCLK, parallel seconds, rate a most significant count
-    double ticks_per_count = 1.0;   // ticks in one count of the most significant field
+    std::vector<long double> coefficients;  // triples: encoded SCLK, parallel seconds, rate a most significant count
+    long double ticks_per_count = 1.0;   // ticks in one count of the most significant field
 };
 
 // read_sclk: the type 1 clock of the pool (the one it holds, or the id
@@ -80,15 +80,16 @@ enum class sclk_status : unsigned char {
 // sclk_to_parallel: a reading "p/f1<d>f2..." (any of . : - , and space
 // between fields; fields after the first may be left out, and may exceed
 // their modulus) to its parallel seconds past J2000. Without "p/", the
-// earliest partition that holds its ticks.
-[[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, double* parallel) noexcept;
+// earliest partition that holds its ticks. In long double: a double of
+// some 1e8 s would not hold its nanoseconds.
+[[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel) noexcept;
 
 // parallel_to_sclk: parallel seconds to the reading, through the last
 // triple whose parallel time is at or before it, to the nearest tick,
 // written as the kernel writes it (each field zero-padded to the digits of
 // its largest value, the output delimiter between). At most 128 bytes;
 // returns how many, 0 when no partition holds it (*status says why).
-std::size_t parallel_to_sclk(const sclk_clock& c, double parallel, char* out, sclk_status* status) noexcept;
+std::size_t parallel_to_sclk(const sclk_clock& c, long double parallel, char* out, sclk_status* status) noexcept;
 
 // The leap-second kernel: TAI - UTC from its DELTET/DELTA_AT, and the
 // constants of ET - TT = K sin E, E = M + EB sin M, M = M0 + M1 ET.
