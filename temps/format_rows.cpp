@@ -513,7 +513,11 @@ refusal write_sclk_reading(impl& c, const instant& at, held_result* out, char* t
 refusal read_et(impl& c, const held_value& v, instant* at) noexcept {
     if (c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
     if (!std::isfinite(v.real)) return c.fail(refusal::tt2000_beyond);
-    return tt_instant(c, static_cast<long double>(v.real) - et_minus_tt(*c.s.kernel, v.real), at);
+    // The double to the nearest nanosecond, as its text would give it: its
+    // whole seconds and its fraction apart, each exact.
+    const double whole = std::floor(v.real);
+    const long double et = whole + std::round(static_cast<long double>(v.real - whole) * 1e9L) / 1e9L;
+    return tt_instant(c, et - et_minus_tt(*c.s.kernel, static_cast<double>(et)), at);
 }
 
 refusal read_et_text(impl& c, std::string_view v, instant* at) noexcept {

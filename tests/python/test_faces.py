@@ -3,6 +3,7 @@ every pair of formats over edge instants gives, through either, the same
 result or the same refusal with the same message."""
 
 import hashlib
+from fractions import Fraction
 import math
 import os
 import subprocess
@@ -53,9 +54,8 @@ def negative_leap_list(path):
 
 def as_text(value, fmt):
     """A module value in the command's text form."""
-    if fmt == "unix":  # the double to the nearest nanosecond, as the module reads it
-        whole = math.floor(value)
-        ns = whole * 10**9 + round((value - whole) * 1e9)
+    if fmt in ("unix", "et"):  # the double to the nearest nanosecond, as the module reads it
+        ns = round(Fraction(value) * 10**9)
         return "%s%d.%09d" % ("-" if ns < 0 else "", abs(ns) // 10**9, abs(ns) % 10**9)
     if fmt == "epoch16":
         return "%d.%012d" % (value.real, value.imag)
@@ -80,8 +80,12 @@ def held_from_text(text, fmt):
     return text
 
 
+KERNELS = {}  # the SPICE kernels of a run: sclk, lsk
+
+
 def command(source, target, values, leaps):
-    args = [COMMAND, "--leap-seconds", leaps, "--correlation", CLOCK, "--on-error=empty", "-f", source, "-t", target]
+    args = [COMMAND, "--leap-seconds", leaps, "--correlation", CLOCK, "--sclk", KERNELS["sclk"], "--clock", "99",
+            "--lsk", KERNELS["lsk"], "--on-error=empty", "-f", source, "-t", target]
     if target in PRECISE:
         args += ["-p", "9"]
     run = subprocess.run(args + ["--"] + values, capture_output=True, text=True, check=False)
@@ -97,7 +101,7 @@ def module(source, target, value, leaps):
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             out = temps.convert(np.array([value]), source, target, leap_seconds=leaps, correlation=CLOCK,
-                                precision=9)[0]
+                                precision=9, sclk=KERNELS["sclk"], clock="99", lsk=KERNELS["lsk"])[0]
     except ValueError as e:
         return ("refused", str(e).split(": ", 2)[2])
     return out.item() if isinstance(out, np.generic) else out
@@ -107,7 +111,7 @@ def same(cmd, mod, target):
     """Whether the command's text and the module's value are one result."""
     if target == "tu":  # the command's to the microsecond, truncated
         return abs(float(cmd) - mod) < 1e-3
-    if target == "unix":  # the command's to the nanosecond; the module's the nearest double
+    if target in ("unix", "et"):  # the command's to the nanosecond; the module's the nearest double
         return abs(float(cmd) - mod) <= math.ulp(mod) + 1e-9
     if target in ("epoch", "epoch16"):
         return held_from_text(cmd, target) == mod
@@ -118,16 +122,23 @@ def same(cmd, mod, target):
 @pytest.mark.parametrize("leaps", ["shipped", "negative"])
 def test_every_pair_of_formats_agrees_through_both_faces(tmp_path, leaps):
     path = LEAPS if leaps == "shipped" else negative_leap_list(str(tmp_path / "negative.list"))
+    from test_spice import LSK, SCLK
+    for name, text in (("sclk", SCLK), ("lsk", LSK)):
+        (tmp_path / name).write_text(text)
+        KERNELS[name] = str(tmp_path / name)
     labels = np.array(EDGES)
     compared = 0
     for source in TEXT_FORMATS:
         # The edge instants in the source format, through the module.
         if source == "obt":
             values = ["1/0", "1/86400000", "1/86400001.5", "2/1024", "3/5"]
+        elif source == "sclk":
+            values = ["1/0:0:1:0", "1/00000100:05:3:1", "1/100000:0:1:0", "2/100000:00:1:0", "2/7000000:0:4:1", "3/1"]
         else:
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
-                held = temps.convert(labels, "utc", source, leap_seconds=path, errors="coerce", precision=9)
+                held = temps.convert(labels, "utc", source, leap_seconds=path, errors="coerce", precision=9,
+                                 sclk=KERNELS["sclk"], clock="99", lsk=KERNELS["lsk"])
             held = [v.item() if isinstance(v, np.generic) else v for v in held]
             values = [as_text(v, source) for v in held if v not in ("", b"", -2**63) and v == v]  # not the missing values
             if source == "tt2000":
