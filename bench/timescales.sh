@@ -3,7 +3,8 @@
 # TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
 # 20 times faster), for labels in time order (as telemetry is), in random
 # order, and at random over 1972 to 2030 ("wide"); to decode 1,000,000 CDS
-# codes and 1,000,000 CDF TT2000 values of the same instants to UTC; and
+# codes, 1,000,000 CDF TT2000 values and 1,000,000 readings of a SPICE
+# clock of the same instants; and
 # its peak memory for 1,000 and
 # 1,000,000 labels.
 # Usage: bench/timescales.sh [BUILD_DIR]
@@ -69,6 +70,36 @@ compare "CDS codes to UTC (date on the labels)" "$temps --leap-seconds $leaps --
 # CDF TT2000 values of the same instants, to UTC labels.
 "$temps" --leap-seconds "$leaps" --from utc --to tt2000 < "$tmp/ordered" > "$tmp/tt2000" 2>/dev/null
 compare "TT2000 to UTC (date on the labels)" "$temps --leap-seconds $leaps --from tt2000 --to utc < $tmp/tt2000 > /dev/null 2>&1" \
+  "date -u -f $tmp/ordered +%s.%N > /dev/null"
+# Readings of a SPICE clock of TDB (a kernel made here, 2004 to 2011 in
+# one partition, a recalibration a day) through an LSK, to TT2000.
+python3 - "$tmp" <<'PY'
+import sys
+rows = " ".join("%d %.1f 1.0000001" % (day * 86400 * 65536, 1.41566400e8 + day * 86400) for day in range(2500))
+open(sys.argv[1] + "/bench.tsc", "w").write("""\\begindata
+SCLK_DATA_TYPE_42 = ( 1 )
+SCLK01_TIME_SYSTEM_42 = ( 1 )
+SCLK01_N_FIELDS_42 = ( 2 )
+SCLK01_MODULI_42 = ( 4294967296 65536 )
+SCLK01_OFFSETS_42 = ( 0 0 )
+SCLK01_OUTPUT_DELIM_42 = ( 1 )
+SCLK_PARTITION_START_42 = ( 0 )
+SCLK_PARTITION_END_42 = ( 2.8147497671066E+14 )
+SCLK01_COEFFICIENTS_42 = ( %s )
+\\begintext
+""" % rows)
+open(sys.argv[1] + "/bench.tls", "w").write("""\\begindata
+DELTET/DELTA_T_A = 32.184
+DELTET/K = 1.657D-3
+DELTET/EB = 1.671D-2
+DELTET/M = ( 6.239996D0 1.99096871D-7 )
+DELTET/DELTA_AT = ( 10, @1972-JAN-1 32, @1999-JAN-1 33, @2006-JAN-1 34, @2009-JAN-1 )
+\\begintext
+""")
+PY
+spice="--sclk $tmp/bench.tsc --lsk $tmp/bench.tls"
+"$temps" $spice --from utc --to sclk < "$tmp/ordered" > "$tmp/sclk" 2>/dev/null
+compare "SCLK readings to TT2000 (date on the labels)" "$temps $spice --from sclk --to tt2000 < $tmp/sclk > /dev/null 2>&1" \
   "date -u -f $tmp/ordered +%s.%N > /dev/null"
 for input in small ordered; do
   /usr/bin/time -f "peak memory, $(wc -l < "$tmp/$input") labels: %M KiB" \

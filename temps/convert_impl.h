@@ -9,6 +9,7 @@
 #include "convert.h"
 #include "day_memo.h"
 #include "labels.h"
+#include "spice.h"
 
 namespace temps {
 
@@ -45,6 +46,7 @@ struct converter::impl {
         std::int64_t first = 0, end = 0, offset = 0;
     };
     day_offset* day_offsets = nullptr;  // made at the first run of counts
+    sclk_memo clock_memo;  // the clock's triple used last
     const char* reason = "";
     char detail[128] = "";
     unsigned warnings = 0;

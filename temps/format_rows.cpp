@@ -468,7 +468,10 @@ refusal write_unix_text(impl& c, const instant& at, char* out, std::size_t* n) n
 // go through TT seconds past J2000, which TT2000 counts in nanoseconds.
 
 refusal tt_instant(impl& c, long double tt_seconds, instant* at) {
-    const long double ns = std::round(tt_seconds * 1e9L);
+    // To the nearest nanosecond, halves away from zero (std::round's rule,
+    // without its cost).
+    const long double scaled = tt_seconds * 1e9L;
+    const long double ns = std::trunc(scaled + (scaled < 0 ? -0.5L : 0.5L));
     if (!(ns > static_cast<long double>(tt2000_pad) && ns < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
     static_cast<void>(tt2000_to_tai(static_cast<std::int64_t>(ns), &at->tai));
     at->tai_count = true;
@@ -490,7 +493,7 @@ refusal read_sclk_reading(impl& c, const held_value& v, instant* at) noexcept {
     if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
     if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
     long double parallel = 0.0;
-    const sclk_status st = sclk_to_parallel(*c.s.clock, v.text, &parallel);
+    const sclk_status st = sclk_to_parallel(*c.s.clock, v.text, &parallel, &c.clock_memo);
     if (st != sclk_status::ok) return c.fail(sclk_refusals[static_cast<int>(st)]);
     const long double tt =
         c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;

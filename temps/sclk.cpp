@@ -104,6 +104,8 @@ int read_sclk(const kernel_pool& pool, const char* id, sclk_clock* out, char* er
             for (std::size_t k = 0; k < 3; ++k) c.coefficients.push_back((*v)[i + k].number);
         }
         for (std::size_t f = 1; f < fields; ++f) c.ticks_per_count *= c.moduli[f];
+        for (std::size_t i = 3; i < c.coefficients.size(); i += 3)
+            c.parallel_ascending = c.parallel_ascending && c.coefficients[i + 1] > c.coefficients[i - 2];
         *out = std::move(c);
         return 0;
     } catch (const std::bad_alloc&) {
@@ -112,6 +114,10 @@ int read_sclk(const kernel_pool& pool, const char* id, sclk_clock* out, char* er
 }
 
 sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel) noexcept {
+    return sclk_to_parallel(c, r, parallel, nullptr);
+}
+
+sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel, sclk_memo* memo) noexcept {
     while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
     while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
     std::size_t partition = 0;  // 0: the earliest that holds it
@@ -147,13 +153,21 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
         return sclk_status::outside_partition;
     }
     const long double encoded = c.partition_base[partition - 1] + (ticks - c.partition_start[partition - 1]);
-    // The last triple at or before it.
+    // The last triple at or before it: the one used last where it still
+    // is, else by bisection.
     const std::size_t triples = c.coefficients.size() / 3;
-    std::size_t lo = 0, hi = triples;  // the first triple after it, by bisection
-    while (lo < hi) {
-        const std::size_t mid = (lo + hi) / 2;
-        if (c.coefficients[3 * mid] <= encoded) lo = mid + 1;
-        else hi = mid;
+    std::size_t lo = 0;
+    if (memo != nullptr && memo->triple > 0 && c.coefficients[3 * (memo->triple - 1)] <= encoded &&
+        (memo->triple == triples || encoded < c.coefficients[3 * memo->triple])) {
+        lo = memo->triple;
+    } else {
+        std::size_t hi = triples;  // the first triple after it
+        while (lo < hi) {
+            const std::size_t mid = (lo + hi) / 2;
+            if (c.coefficients[3 * mid] <= encoded) lo = mid + 1;
+            else hi = mid;
+        }
+        if (memo != nullptr) memo->triple = lo;
     }
     if (lo == 0) return sclk_status::outside_map;
     const long double* t = &c.coefficients[3 * (lo - 1)];
@@ -167,7 +181,16 @@ std::size_t parallel_to_sclk(const sclk_clock& c, long double parallel, char* ou
     // kernel's order: a map that jumps back is followed as it is.
     const std::size_t triples = c.coefficients.size() / 3;
     std::size_t i = triples;
-    while (i > 0 && !(c.coefficients[3 * (i - 1) + 1] <= parallel)) --i;
+    if (c.parallel_ascending) {  // the same triple, found by bisection
+        std::size_t lo = 0;
+        while (lo < i) {
+            const std::size_t mid = (lo + i) / 2;
+            if (c.coefficients[3 * mid + 1] <= parallel) lo = mid + 1;
+            else i = mid;
+        }
+    } else {
+        while (i > 0 && !(c.coefficients[3 * (i - 1) + 1] <= parallel)) --i;
+    }
     if (i == 0 || !std::isfinite(parallel)) return 0;
     const long double* t = &c.coefficients[3 * (i - 1)];
     const long double encoded =

@@ -59,6 +59,7 @@ struct sclk_clock {
     bool tdb = true;                // parallel time TDB (1, the default), else TT (2)
     std::vector<long double> coefficients;  // triples: encoded SCLK, parallel seconds, rate a most significant count
     long double ticks_per_count = 1.0;   // ticks in one count of the most significant field
+    bool parallel_ascending = true;      // each triple's parallel time after the one before
 };
 
 // read_sclk: the type 1 clock of the pool (the one it holds, or the id
@@ -83,6 +84,14 @@ enum class sclk_status : unsigned char {
 // earliest partition that holds its ticks. In long double: a double of
 // some 1e8 s would not hold its nanoseconds.
 [[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel) noexcept;
+
+// sclk_memo: the triple used last, which readings in time order use again;
+// each answer the plain call's. One per thread.
+struct sclk_memo {
+    std::size_t triple = 0;  // 1 + the index of the triple used last; 0: none
+};
+[[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel,
+                                           sclk_memo* memo) noexcept;
 
 // parallel_to_sclk: parallel seconds to the reading, through the last
 // triple whose parallel time is at or before it, to the nearest tick,
