@@ -34,6 +34,7 @@ want=$(sort <<EOF2
 644 ./include/temps/cdf.h
 644 ./include/temps/labels.h
 644 ./include/temps/convert.h
+644 ./include/temps/spice.h
 644 ./$libdir/libtemps.so.4.0.0
 644 ./$libdir/libtemps.a
 644 ./$libdir/pkgconfig/temps.pc
