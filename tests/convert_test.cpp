@@ -271,3 +271,51 @@ TEST(Converter, FormatsByName) {
 }
 
 }  // namespace
+
+namespace {
+
+// NAIF text kernels: what is data and what is comment, the values, and
+// where a kernel is refused.
+TEST(SpiceKernels, TextKernelsReadAsNaifWritesThem) {
+    temps::kernel_pool pool;
+    char error[256] = "";
+    const std::string text = "A = ( 1 )   is a comment before any data\n"
+                             "\\begindata\n"
+                             "A = ( 1.5D3, -2.5d-1 +3E2 )\n"
+                             "A += 4\n"
+                             "B/C = ( 'it''s', @1972-JAN-1, @2000-01-01T12:00:00 )\n"
+                             "D = (\n 1\n 2 )\n"
+                             "\\begintext\n"
+                             "A = ( 9 ) is a comment again\n";
+    ASSERT_EQ(temps::read_text_kernel_text(text, "k", &pool, error, sizeof error), 0) << error;
+    const auto& a = pool.variables.at("A");
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_EQ(a[0].number, 1500);
+    EXPECT_EQ(a[1].number, -0.25L);
+    EXPECT_EQ(a[2].number, 300);
+    EXPECT_EQ(a[3].number, 4);
+    const auto& b = pool.variables.at("B/C");
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[0].text, "it's");
+    EXPECT_EQ(b[1].number, -883656000.0L);  // 1972-01-01T00:00:00, seconds past J2000
+    EXPECT_EQ(b[2].number, 0.0L);
+    EXPECT_EQ(pool.variables.at("D").size(), 2u);
+    const struct {
+        const char* text;
+        const char* error;
+    } refused[] = {
+        {"\\begindata\nA = ( 1 2\n\\begintext\n", "k:3: an assignment not ended before \\begintext"},
+        {"\\begindata\nA = ( 1 x2 )\n", "k:2: not a number: x2"},
+        {"\\begindata\nA = ( @1972-FOO-1 )\n", "k:2: not a date: @1972-FOO-1"},
+        {"\\begindata\nA = 1 2\n", "k:2: more than one value without ( )"},
+        {"\\begindata\nA = ( 1 ) )\n", "k:2: text after the values of A"},
+    };
+    for (const auto& r : refused) {
+        temps::kernel_pool p = pool;
+        EXPECT_EQ(temps::read_text_kernel_text(r.text, "k", &p, error, sizeof error), -1) << r.text;
+        EXPECT_STREQ(error, r.error) << r.text;
+        EXPECT_EQ(p.variables.size(), pool.variables.size()) << "a refused kernel changed the pool";
+    }
+}
+
+}  // namespace
