@@ -175,8 +175,11 @@ refusal converter::impl::in_leap_second(const civil_time& c, refusal otherwise) 
 }
 
 refusal converter::impl::exists(const instant& at) noexcept {
-    if (at.tai_count || at.marker != 0) return refusal::none;
     const civil_time& c = at.utc;
+    // Most labels: before 23:59:59, of a year of whole leap seconds.
+    if (at.tai_count || at.marker != 0 ||
+        (c.year >= year_leaps_whole && (c.second < 59 || (c.second == 59 && (c.minute < 59 || c.hour < 23)))))
+        return refusal::none;
     if (c.second == 60)
         return in_leap_second(c, s.from == format::cds ? refusal::cds_no_leap : refusal::no_leap_second);
     // The last second of a day that ends with a negative leap second is

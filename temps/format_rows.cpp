@@ -468,12 +468,11 @@ refusal write_unix_text(impl& c, const instant& at, char* out, std::size_t* n) n
 // go through TT seconds past J2000, which TT2000 counts in nanoseconds.
 
 refusal tt_instant(impl& c, long double tt_seconds, instant* at) {
-    // To the nearest nanosecond, halves away from zero (std::round's rule,
-    // without its cost).
+    // To the nearest nanosecond (halves to even), in the rounding mode
+    // already set: no change of the x87 control word at each value.
     const long double scaled = tt_seconds * 1e9L;
-    const long double ns = std::trunc(scaled + (scaled < 0 ? -0.5L : 0.5L));
-    if (!(ns > static_cast<long double>(tt2000_pad) && ns < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
-    static_cast<void>(tt2000_to_tai(static_cast<std::int64_t>(ns), &at->tai));
+    if (!(scaled > static_cast<long double>(tt2000_pad) && scaled < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
+    static_cast<void>(tt2000_to_tai(std::llrint(scaled), &at->tai));
     at->tai_count = true;
     return refusal::none;
 }

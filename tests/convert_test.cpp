@@ -71,6 +71,8 @@ TEST(Converter, TextFormsBothWays) {
           {"2004-07-05T24:00:00", "refused: not a UTC time YYYY-MM-DDTHH:MM:SS[.fraction][Z]"},
           {"2004-07-05T23:59:59", "2004-07-06T00:00:31.000"},
           {"2004-07-05T23:59:60", "refused: no leap second at this time"},
+          {"2016-12-31T12:00:60", "refused: no leap second at this time"},
+          {"2016-12-31T23:58:59.5", "2016-12-31T23:59:35.500"},
           {"", "refused: an empty value"}}},
         {"the negative leap second holds for every output: TAI", format::utc, format::tai, negative, 3,
          {{"2025-12-31T23:59:58.5", "2026-01-01T00:00:35.500"}, {"2025-12-31T23:59:59", "refused: no leap second at this time"}}},
