@@ -34,7 +34,7 @@ lint: build
 	clang-tidy -p build --quiet $(SOURCES) 2>build/clang-tidy.log; status=$$?; \
 	  grep -v 'warnings\? generated\.' build/clang-tidy.log; exit $$status
 	cppcheck --enable=warning,performance,portability --error-exitcode=1 --std=c++20 \
-	  --inline-suppr --quiet -I temps/include/temps -I temps -I availability -I period -I conversion $(SOURCES)
+	  --inline-suppr --quiet -I temps/include/temps -I temps/include -I temps -I availability -I period -I conversion $(SOURCES)
 
 bench: build
 	bench/page.sh build

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "convert.h"
-#include "day_memo.h"
-#include "labels.h"
-#include "spice.h"
+#include <temps/convert.h>
+#include <temps/day_memo.h>
+#include <temps/labels.h>
+#include <temps/spice.h>
 
 namespace temps {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "correlation.h"
+#include <temps/correlation.h>
 
 namespace temps {
 

@@ -371,13 +371,19 @@ refusal read_datetime64(impl& c, const held_value& v, instant* at) noexcept {
     return refusal::none;
 }
 
-refusal write_datetime64(impl& c, const instant& at, held_result* out, char*) noexcept {
+// The instant's UTC day number and nanoseconds of the day, for a count
+// without leap seconds: inside one, the refusal leap.
+refusal leapless_of(impl& c, const instant& at, refusal leap, int* jd, std::int64_t* in_day) {
     civil_time l{};
+    if (const refusal r = c.utc_of(at, &l); r != refusal::none) return r;
+    if (l.second == 60) return c.fail(leap);
+    return day_and_time(l, jd, in_day) ? refusal::none : c.fail(refusal::no_such_utc);
+}
+
+refusal write_datetime64(impl& c, const instant& at, held_result* out, char*) noexcept {
     int jd = 0;
     std::int64_t in_day = 0;
-    if (const refusal r = c.utc_of(at, &l); r != refusal::none) return r;
-    if (l.second == 60) return c.fail(refusal::datetime64_leap);
-    if (!day_and_time(l, &jd, &in_day)) return c.fail(refusal::no_such_utc);
+    if (const refusal r = leapless_of(c, at, refusal::datetime64_leap, &jd, &in_day); r != refusal::none) return r;
     __extension__ const __int128 ns = static_cast<__int128>(std::int64_t{jd} - jd_1970) * ns_per_day + in_day;
     if (ns > INT64_MAX || ns <= INT64_MIN)  // INT64_MIN is NaT
         return c.fail(refusal::datetime64_beyond);
@@ -434,12 +440,9 @@ refusal read_unix_text(impl& c, std::string_view v, instant* at) noexcept {
 
 // The instant's POSIX seconds, whole (toward the past) and nanoseconds.
 refusal unix_of(impl& c, const instant& at, std::int64_t* seconds, std::int64_t* ns) {
-    civil_time l{};
     int jd = 0;
     std::int64_t in_day = 0;
-    if (const refusal r = c.utc_of(at, &l); r != refusal::none) return r;
-    if (l.second == 60) return c.fail(refusal::unix_leap);
-    if (!day_and_time(l, &jd, &in_day)) return c.fail(refusal::no_such_utc);
+    if (const refusal r = leapless_of(c, at, refusal::unix_leap, &jd, &in_day); r != refusal::none) return r;
     *seconds = (std::int64_t{jd} - jd_1970) * 86400 + in_day / 1000000000;
     *ns = in_day % 1000000000;
     return refusal::none;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "calendar.h"
+#include <temps/calendar.h>
 #include "correlation_index.h"
 
 namespace temps::detail {

@@ -27,7 +27,7 @@ extra=("$src/period/period.cpp")
 [ "$target" = command ] && extra=("$src"/conversion/{run,options,convert,lines}.cpp -I"$src/conversion"
                                    -DTEMPS_VERSION='"fuzz"' -DKORVANE_LEAP_SECONDS="\"$src/tests/data/leap-seconds.list\"")
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src/temps/include/temps" -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
+  -I"$src/temps/include/temps" -I"$src/temps/include" -I"$src/temps" -I"$src/period" -I"$src/availability" "$src/tests/fuzz/fuzz_$target.cpp" "$src"/temps/*.cpp \
   "${extra[@]}" -o "$out/fuzz_$target"
 regressions="$src/tests/fuzz/regressions/$target"
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
