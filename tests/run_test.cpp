@@ -131,11 +131,12 @@ TEST_F(Run, ARunThatCannotLockFailsAtOnceAndTouchesNothing) {
             continue;
         }
         if (r.locks) {
+            // Nobody else's flock on the state's folder stops a run (where
+            // the folder can be opened at all: 0333 cannot, but by root).
             const int outside = hold(path("state"));
-            ASSERT_GE(outside, 0) << r.name;
-            EXPECT_EQ(run_apart(c).second, 0) << r.name;  // nobody else's flock stops a run
+            EXPECT_EQ(run_apart(c).second, 0) << r.name;
             EXPECT_FALSE(locked_out()) << r.name;
-            close(outside);
+            if (outside >= 0) close(outside);
             // The lock itself, held by another run of this account.
             const int held = hold(lock);
             ASSERT_GE(held, 0) << r.name;
