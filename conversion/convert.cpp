@@ -51,6 +51,7 @@ bool converter::open() {
     c.kernel = s_.lsk_path != nullptr ? &kernel_ : nullptr;
     if (s_.lsk_path != nullptr && !s_.leap_given) c.leaps = &kernel_.leaps, c.load_leaps = nullptr;
     engine_ = std::make_unique<temps::converter>(c);
+    room_ = engine_->text_capacity() + 1;
     return true;
 }
 
@@ -81,6 +82,7 @@ void converter::warn(unsigned warnings) {
 }
 
 void converter::failed(std::string_view value, const char* reason) {
+    warn();
     say(err_fd_, quoted(value) + ": " + reason);
     status_ = 1;
     if (s_.when_failed == on_error::empty) out_->put("\n", 1);
@@ -95,16 +97,15 @@ void converter::blank() {
 
 void converter::convert(std::string_view v) {
     // The line is written in place in the output's buffer.
-    const std::size_t room = engine_->text_capacity();
-    char* line = out_->room(room + 1);
+    char* line = out_->room(room_);
     std::size_t n = 0;
     const temps::refusal r = engine_->convert_text(v, line, &n);
-    if (const unsigned w = engine_->warnings(); w != warned_) warn(w);
     if (r == temps::refusal::none) {
         line[n] = '\n';
         out_->len += n + 1;
         return;
     }
+    warn();
     if (fatal_) return;  // the list's own message said why
     failed(v, engine_->reason());
 }

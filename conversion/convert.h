@@ -37,6 +37,11 @@ public:
     // 0, 1 after a value failed, or 2 after a file the conversions need
     // could not be used.
     int status() const { return fatal_ ? 2 : status_; }
+    // Says the warnings met since the last look (at each refusal and at
+    // the end, so that each comes before the messages that follow it).
+    void warn() {
+        if (engine_ && engine_->warnings() != warned_) warn(engine_->warnings());
+    }
     // No more values: a file could not be used, or --on-error=stop.
     bool done() const { return fatal_ || stopped_; }
 
@@ -54,6 +59,7 @@ private:
     temps::sclk_clock clock_;
     temps::lsk kernel_;
     unsigned warned_ = 0;
+    std::size_t room_ = 0;  // bytes a result's line takes at the most
     int status_ = 0;
     bool fatal_ = false;    // a file the conversions need cannot be used
     bool stopped_ = false;  // --on-error=stop after a failure

@@ -20,6 +20,7 @@ int run(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
     if (!cv->open()) return cv->status();
     if (s.values.empty()) each_line(in_fd, *cv);
     for (std::size_t v = 0; v < s.values.size() && !cv->done(); ++v) cv->convert(s.values[v]);
+    cv->warn();
     if (!out->flush()) {
         say(err_fd, std::string("standard output: ") + std::strerror(errno));
         return 1;

@@ -118,25 +118,6 @@ converter::impl::impl(const converter_settings& settings) noexcept
     s.precision = std::clamp(s.precision, 0, 9);
 }
 
-const leap_second_table* converter::impl::table(refusal* why) noexcept {
-    if (leaps == nullptr && !load_tried && s.load_leaps != nullptr) {
-        load_tried = true;
-        leaps = s.load_leaps(s.load_context);
-    }
-    if (leaps == nullptr) *why = s.load_leaps != nullptr ? refusal::leap_seconds_unusable : refusal::no_leap_seconds;
-    return leaps;
-}
-
-day_memo& converter::impl::days() noexcept {
-    // A memo keeps what it worked out through one table: through the
-    // table once there is one.
-    if (leaps != nullptr && !memo_for_leaps) {
-        memo.rebind(*leaps);
-        memo_for_leaps = true;
-    }
-    return memo;
-}
-
 refusal converter::impl::fail(refusal r, const char* why) noexcept {
     reason = why != nullptr ? why : refusal_text(r);
     return r;
@@ -248,15 +229,15 @@ refusal converter::impl::write(const instant& at, held_result* out, char* text) 
 }
 
 refusal converter::impl::read_text(std::string_view v, instant* at) noexcept {
-    *at = instant{};
     if (v.empty()) return fail(refusal::empty);
     if (from->read_text == nullptr) {
-        if (from->info.held == holding::text) return read({v}, at);
+        if (from->info.held == holding::text) return read({v}, at);  // the text is the value
         std::uint8_t octets[32];
         const int n = read_hex(v, octets, sizeof octets);
         if (n < 0) return fail(refusal::not_hex);
         return read({std::string_view(reinterpret_cast<const char*>(octets), static_cast<std::size_t>(n))}, at);
     }
+    *at = instant{};
     const refusal r = from->read_text(*this, v, at);
     return r != refusal::none ? r : exists(*at);
 }

@@ -57,9 +57,23 @@ struct converter::impl {
 
     // The leap-second table, loaded at the first call; nullptr with
     // *why set when there is none.
-    const leap_second_table* table(refusal* why) noexcept;
-    // The memo of days, through the table where there is one.
-    day_memo& days() noexcept;
+    const leap_second_table* table(refusal* why) noexcept {
+        if (leaps == nullptr && !load_tried && s.load_leaps != nullptr) {
+            load_tried = true;
+            leaps = s.load_leaps(s.load_context);
+        }
+        if (leaps == nullptr) *why = s.load_leaps != nullptr ? refusal::leap_seconds_unusable : refusal::no_leap_seconds;
+        return leaps;
+    }
+    // The memo of days, through the table where there is one: a memo keeps
+    // what it worked out through one table.
+    day_memo& days() noexcept {
+        if (leaps != nullptr && !memo_for_leaps) {
+            memo.rebind(*leaps);
+            memo_for_leaps = true;
+        }
+        return memo;
+    }
     // Refuses with r (its text, or the detail given).
     refusal fail(refusal r, const char* why = nullptr) noexcept;
     // A dubious answer (status 1) of a UTC label: its warning.

@@ -44,7 +44,12 @@ bool read_clock(std::string_view s, civil_time* t) {
     t->minute = static_cast<int>(mi0 * 10 + mi1);
     t->second = static_cast<int>(s0 * 10 + s1);
     t->nanosecond = 0;
-    if (s.size() == 18) {
+    if (s.size() == 12) {
+        // Milliseconds, as telemetry writes them.
+        const unsigned f0 = d(9), f1 = d(10), f2 = d(11);
+        if (s[8] != '.' || !digits(f0, f1, f2)) return false;
+        t->nanosecond = static_cast<std::int32_t>((f0 * 100 + f1 * 10 + f2) * 1000000);
+    } else if (s.size() == 18) {
         // The nanoseconds of a label with all nine digits, as telemetry
         // writes them: no branch a digit.
         const unsigned f0 = d(9), f1 = d(10), f2 = d(11), f3 = d(12), f4 = d(13), f5 = d(14), f6 = d(15), f7 = d(16),
