@@ -411,23 +411,32 @@ refusal read_unix(impl& c, const held_value& v, instant* at) noexcept {
     return unix_instant(c, seconds, ns, at);
 }
 
-refusal read_unix_text(impl& c, std::string_view v, instant* at) noexcept {
-    // "[-]SECONDS[.FRACTION]", the fraction of 1 to 9 digits: exact.
-    const bool negative = !v.empty() && v[0] == '-';
-    const std::string_view body = v.substr(negative ? 1 : 0);
+// "[-]SECONDS[.FRACTION]", the fraction of 1 to 9 digits, read exactly:
+// the sign, the whole seconds and the nanoseconds of the magnitude.
+enum class decimal { ok, bad_whole, whole_overflow, bad_fraction };
+decimal read_decimal(std::string_view v, bool* negative, std::uint64_t* seconds, std::uint64_t* ns) {
+    *negative = !v.empty() && v[0] == '-';
+    const std::string_view body = v.substr(*negative ? 1 : 0);
     const std::size_t point = body.find('.');
     const std::string_view whole = body.substr(0, point);
+    *seconds = *ns = 0;
+    const auto [s_end, s_ec] = std::from_chars(whole.data(), whole.data() + whole.size(), *seconds);
+    if (s_ec == std::errc::result_out_of_range) return decimal::whole_overflow;
+    if (whole.empty() || s_ec != std::errc{} || s_end != whole.data() + whole.size()) return decimal::bad_whole;
+    if (point == std::string_view::npos) return decimal::ok;
+    const std::string_view frac = body.substr(point + 1);
+    const auto [f_end, f_ec] = std::from_chars(frac.data(), frac.data() + frac.size(), *ns);
+    if (frac.empty() || frac.size() > 9 || f_ec != std::errc{} || f_end != frac.data() + frac.size())
+        return decimal::bad_fraction;
+    for (std::size_t i = frac.size(); i < 9; ++i) *ns *= 10;
+    return decimal::ok;
+}
+
+refusal read_unix_text(impl& c, std::string_view v, instant* at) noexcept {
+    bool negative = false;
     std::uint64_t s = 0, f = 0;
-    const auto [s_end, s_ec] = std::from_chars(whole.data(), whole.data() + whole.size(), s);
-    if (whole.empty() || s_ec != std::errc{} || s_end != whole.data() + whole.size())
-        return c.fail(s_ec == std::errc::result_out_of_range ? refusal::unix_beyond : refusal::not_unix);
-    if (point != std::string_view::npos) {
-        const std::string_view frac = body.substr(point + 1);
-        const auto [f_end, f_ec] = std::from_chars(frac.data(), frac.data() + frac.size(), f);
-        if (frac.empty() || frac.size() > 9 || f_ec != std::errc{} || f_end != frac.data() + frac.size())
-            return c.fail(refusal::not_unix);
-        for (std::size_t i = frac.size(); i < 9; ++i) f *= 10;
-    }
+    const decimal d = read_decimal(v, &negative, &s, &f);
+    if (d != decimal::ok) return c.fail(d == decimal::whole_overflow ? refusal::unix_beyond : refusal::not_unix);
     if (s > (std::uint64_t{1} << 50)) return c.fail(refusal::unix_beyond);
     auto seconds = static_cast<std::int64_t>(s);
     auto ns = static_cast<std::int64_t>(f);
@@ -528,21 +537,12 @@ refusal read_et(impl& c, const held_value& v, instant* at) noexcept {
 refusal read_et_text(impl& c, std::string_view v, instant* at) noexcept {
     // "[-]SECONDS[.FRACTION]", to the nanosecond: exact, then less ET - TT.
     if (c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
-    const bool negative = !v.empty() && v[0] == '-';
-    const std::string_view body = v.substr(negative ? 1 : 0);
-    const std::size_t point = body.find('.');
-    const std::string_view whole = body.substr(0, point);
+    bool negative = false;
     std::uint64_t s = 0, f = 0;
-    const auto [s_end, s_ec] = std::from_chars(whole.data(), whole.data() + whole.size(), s);
-    if (whole.empty() || s_ec != std::errc{} || s_end != whole.data() + whole.size() || s > 9223372036)
-        return c.fail(s_ec == std::errc{} && s > 9223372036 ? refusal::tt2000_beyond : refusal::not_et);
-    if (point != std::string_view::npos) {
-        const std::string_view frac = body.substr(point + 1);
-        const auto [f_end, f_ec] = std::from_chars(frac.data(), frac.data() + frac.size(), f);
-        if (frac.empty() || frac.size() > 9 || f_ec != std::errc{} || f_end != frac.data() + frac.size())
-            return c.fail(refusal::not_et);
-        for (std::size_t i = frac.size(); i < 9; ++i) f *= 10;
-    }
+    const decimal d = read_decimal(v, &negative, &s, &f);
+    if (d == decimal::bad_whole || d == decimal::whole_overflow) return c.fail(refusal::not_et);
+    if (s > 9223372036) return c.fail(refusal::tt2000_beyond);
+    if (d != decimal::ok) return c.fail(refusal::not_et);
     const long double et = (static_cast<long double>(s) + static_cast<long double>(f) / 1e9L) * (negative ? -1 : 1);
     return tt_instant(c, et - et_minus_tt(*c.s.kernel, static_cast<double>(et)), at);
 }
