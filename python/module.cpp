@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -157,9 +158,18 @@ void widen(const char* __restrict b, std::size_t n, std::uint32_t* __restrict u,
 std::string_view text_at(const char* base, std::size_t width, std::size_t i, std::string* buf) {
     const auto* u = reinterpret_cast<const std::uint32_t*>(base + i * width);
     std::size_t n = width / 4;
+#ifdef __SSE2__
+    // The NUL padding four characters at a time.
+    while (n >= 4 && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + n - 4)),
+                                                       _mm_setzero_si128())) == 0xFFFF)
+        n -= 4;
+#endif
     while (n > 0 && u[n - 1] == 0) --n;
-    if (buf->size() < n) buf->resize(n);
-    narrow(u, buf->data(), n);
+    // Narrowed up to a whole vector where the element has it: what lies
+    // past n is padding.
+    const std::size_t whole = std::min((n + 7) / 8 * 8, width / 4);
+    if (buf->size() < whole) buf->resize(whole);
+    narrow(u, buf->data(), whole);
     return {buf->data(), n};
 }
 

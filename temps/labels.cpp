@@ -1,5 +1,6 @@
 #include "labels.h"
 
+#include <bit>
 #include <cstring>
 
 #include "calendar.h"
@@ -32,38 +33,62 @@ bool digits(V... v) {
 // Nanoseconds of a unit in the last of n digits of a fraction.
 constexpr unsigned fraction_scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
 
+// Eight bytes of text as one little-endian word, the first byte lowest.
+std::uint64_t word_at(const unsigned char* p) {
+    std::uint64_t w = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&w, p, sizeof w);
+    } else {
+        for (int i = 7; i >= 0; --i) w = w << 8 | p[i];
+    }
+    return w;
+}
+
+// Whether every byte of w is 0 to 9: a byte of 10 or more carries into
+// its top bit when 0x76 is added, one of 0x80 or more has it already.
+constexpr bool all_digits(std::uint64_t w) {
+    return ((w | (w + 0x7676767676767676)) & 0x8080808080808080) == 0;
+}
+
+// The value of eight digits (bytes 0 to 9, the first most significant).
+constexpr std::uint32_t eight_digits(std::uint64_t w) {
+    w = (w * 2561) >> 8;                               // pairs: 10 * first + second
+    w = ((w & 0x00FF00FF00FF00FF) * 6553601) >> 16;     // fours
+    return static_cast<std::uint32_t>(((w & 0x0000FFFF0000FFFF) * 42949672960001) >> 32);
+}
+
 // "HH:MM:SS[.fraction]" at s (what follows the date and its 'T'), any Z
 // already taken off: fields in range, second up to 60.
 bool read_clock(std::string_view s, civil_time* t) {
-    if (s.size() < 8 || s[2] != ':' || s[5] != ':') return false;
+    if (s.size() < 8) return false;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    auto d = [p](int i) { return static_cast<unsigned>(p[i]) - '0'; };  // > 9 when not a digit
-    const unsigned h0 = d(0), h1 = d(1), mi0 = d(3), mi1 = d(4), s0 = d(6), s1 = d(7);
-    if (!digits(h0, h1, mi0, mi1, s0, s1)) return false;
-    t->hour = static_cast<int>(h0 * 10 + h1);
-    t->minute = static_cast<int>(mi0 * 10 + mi1);
-    t->second = static_cast<int>(s0 * 10 + s1);
+    // "HH:MM:SS" as one word, less "00:00:00": digits 0 to 9, the colons 0.
+    const std::uint64_t hms = word_at(p) ^ 0x30303A30303A3030;
+    if (!all_digits(hms) || (hms & 0x0000FF0000FF0000) != 0) return false;
+    const std::uint64_t pairs10 = hms * 10 + (hms >> 8);  // HH in byte 0, MM in 3, SS in 6
+    t->hour = static_cast<int>(pairs10 & 0xFF);
+    t->minute = static_cast<int>(pairs10 >> 24 & 0xFF);
+    t->second = static_cast<int>(pairs10 >> 48 & 0xFF);
     t->nanosecond = 0;
+    auto d = [p](std::size_t i) { return static_cast<unsigned>(p[i]) - '0'; };  // > 9 when not a digit
     if (s.size() == 12) {
         // Milliseconds, as telemetry writes them.
         const unsigned f0 = d(9), f1 = d(10), f2 = d(11);
         if (s[8] != '.' || !digits(f0, f1, f2)) return false;
         t->nanosecond = static_cast<std::int32_t>((f0 * 100 + f1 * 10 + f2) * 1000000);
     } else if (s.size() == 18) {
-        // The nanoseconds of a label with all nine digits, as telemetry
-        // writes them: no branch a digit.
-        const unsigned f0 = d(9), f1 = d(10), f2 = d(11), f3 = d(12), f4 = d(13), f5 = d(14), f6 = d(15), f7 = d(16),
-                       f8 = d(17);
-        if (s[8] != '.' || !digits(f0, f1, f2, f3, f4, f5, f6, f7, f8)) return false;
-        t->nanosecond = static_cast<std::int32_t>(
-            ((((((((f0 * 10 + f1) * 10 + f2) * 10 + f3) * 10 + f4) * 10 + f5) * 10 + f6) * 10 + f7) * 10 + f8));
+        // Nanoseconds, all nine digits: eight as one word, then the last.
+        const std::uint64_t f = word_at(p + 9) - 0x3030303030303030;
+        const unsigned f8 = d(17);
+        if (s[8] != '.' || !all_digits(f) || f8 > 9) return false;
+        t->nanosecond = static_cast<std::int32_t>(eight_digits(f) * 10 + f8);
     } else if (s.size() > 8) {
         // A point and 1 to 9 digits of the fraction.
         const std::size_t n = s.size() - 9;
         if (s[8] != '.' || n < 1 || n > 9) return false;
         unsigned fraction = 0;
         for (std::size_t i = 9; i < s.size(); ++i) {
-            const unsigned digit = static_cast<unsigned>(p[i]) - '0';
+            const unsigned digit = d(i);
             if (digit > 9) return false;
             fraction = fraction * 10 + digit;
         }
@@ -86,10 +111,18 @@ char* put_clock(char* p, const civil_time& c, int precision) {
         return p + 4;
     }
     if (precision > 0) {
+        // All nine digits, a pair at a time, of which precision are kept
+        // (truncated, never rounded).
+        const auto ns = static_cast<std::uint32_t>(c.nanosecond);
+        char nine[10];
+        std::memcpy(nine, pairs.at[ns / 10000000], 2);
+        std::memcpy(nine + 2, pairs.at[ns / 100000 % 100], 2);
+        std::memcpy(nine + 4, pairs.at[ns / 1000 % 100], 2);
+        std::memcpy(nine + 6, pairs.at[ns / 10 % 100], 2);
+        nine[8] = static_cast<char>('0' + ns % 10);
         *p++ = '.';
-        int v = c.nanosecond;
-        for (int i = precision; i < 9; ++i) v /= 10;  // truncated, never rounded
-        p = put_digits(p, v, precision);
+        std::memcpy(p, nine, static_cast<std::size_t>(precision));
+        p += precision;
     }
     return p;
 }
