@@ -116,6 +116,8 @@ bool datetime64_unit_named(std::string_view text, datetime64_unit* out) noexcept
 converter::impl::impl(const converter_settings& settings) noexcept
     : s(settings), from(&row_of(settings.from)), to(&row_of(settings.to)), leaps(settings.leaps) {
     s.precision = std::clamp(s.precision, 0, 9);
+    by_day_in = s.from == format::utc && (s.to == format::tt2000 || (to->info.label && s.to != format::utc));
+    by_day_out = s.to == format::utc;
 }
 
 refusal converter::impl::fail(refusal r, const char* why) noexcept {
@@ -209,6 +211,7 @@ refusal converter::impl::read(const held_value& v, instant* at) noexcept {
     *at = instant{};
     if ((from->info.held == holding::text || from->info.held == holding::octets) && v.text.empty())
         return fail(refusal::empty);
+    if (by_day_in && read_by_day(v.text, at)) return refusal::none;
     // A label read for a TT2000 may name one of its markers (which begin
     // with 9999 or 0000).
     if (from->info.label && s.to == format::tt2000 && (v.text[0] == '9' || v.text[0] == '0'))
@@ -225,6 +228,7 @@ refusal converter::impl::write(const instant& at, held_result* out, char* text) 
         out->text_size = write_label(detail::marker_label(at.marker), s.precision, text);
         return refusal::none;
     }
+    if (by_day_out && at.tai_count && write_by_day(at, out, text)) return refusal::none;
     return to->write(*this, at, out, text);
 }
 
@@ -259,7 +263,10 @@ refusal converter::impl::write_text(const instant& at, char* out, std::size_t* n
     return to->write_text(*this, at, out, n);
 }
 
-converter::impl::~impl() { delete[] day_offsets; }
+converter::impl::~impl() {
+    delete[] day_offsets;
+    free_label_days();
+}
 
 refusal converter::impl::convert(const held_value& v, held_result* out, char* text) noexcept {
     instant at;

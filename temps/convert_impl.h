@@ -47,6 +47,13 @@ struct converter::impl {
     };
     day_offset* day_offsets = nullptr;  // made at the first run of counts
     sclk_memo clock_memo;  // the clock's triple used last
+    // Whole UTC days of labels, read for a count on TAI and written from
+    // one (label_days.cpp); made at the first label that uses them.
+    struct label_day_in;
+    struct label_day_out;
+    bool by_day_in = false, by_day_out = false;
+    label_day_in* days_in = nullptr;
+    label_day_out* days_out = nullptr;
     const char* reason = "";
     char detail[128] = "";
     unsigned warnings = 0;
@@ -95,6 +102,11 @@ struct converter::impl {
     // dubious answer, a refusal).
     bool whole_day(std::int64_t v, day_offset* d) noexcept;
     refusal write(const instant& at, held_result* out, char* text) noexcept;
+    // A UTC label of a whole day read as TAI, a TAI count written as one;
+    // false where the day is not whole (then the plain way answers).
+    bool read_by_day(std::string_view text, instant* at) noexcept;
+    bool write_by_day(const instant& at, held_result* out, char* text) noexcept;
+    void free_label_days() noexcept;
     refusal read_text(std::string_view v, instant* at) noexcept;
     refusal write_text(const instant& at, char* out, std::size_t* n) noexcept;
 };

@@ -184,6 +184,107 @@ TEST(Converter, TheRunOfDaysAnswersAsOneValueAtATime) {
     }
 }
 
+// UTC labels to TT2000 and back go by whole days: each answer and warning
+// as the plain calls give them, on both sides of each day's last second,
+// of leap-second days (a negative one too), 1972 and the list's expiry,
+// with fractions below the millisecond, sorted and not, at precisions 9,
+// 3 and 0.
+TEST(Converter, LabelsOfWholeDaysAnswerAsThePlainCalls) {
+    test::temp_dir dir;
+    test::write_file(dir.path() / "negative", test::with_negative_leap_second(shipped));
+    std::mt19937_64 rng(72);
+    std::vector<std::string> labels;
+    for (const char* d : {"1971-12-31", "1972-01-01", "2005-12-31", "2006-01-01", "2016-12-31", "2025-12-31", "2026-01-01",
+                          "2026-06-27", "2026-06-28", "2026-06-29"})
+        for (const char* t : {"00:00:00", "00:00:00.000000001", "12:00:60", "23:59:58.999999999", "23:59:59",
+                              "23:59:59.999999999", "23:59:60.5"})
+            labels.push_back(std::string(d) + "T" + t);
+    for (int i = 0; i < 6000; ++i) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09d", 1970 + static_cast<int>(rng() % 70),
+                      1 + static_cast<int>(rng() % 12), 1 + static_cast<int>(rng() % 31), static_cast<int>(rng() % 24),
+                      static_cast<int>(rng() % 60), static_cast<int>(rng() % 61), static_cast<int>(rng() % 1000000000));
+        labels.emplace_back(text);
+    }
+    std::sort(labels.begin() + 70, labels.begin() + 3070);
+    for (const std::string& list : {shipped, (dir.path() / "negative").string()}) {
+        const temps::leap_second_table& t = table_of(list);
+        temps::converter in(settings(format::utc, format::tt2000, &t));
+        bool dubious = false;
+        std::vector<std::int64_t> counts;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            const std::string& label = labels[i];
+            const bool edge = i < 70;  // the next nanosecond of each; of the others, one at random
+            temps::civil_time c{};
+            temps::scale_time tai{};
+            std::int64_t want = 0;
+            const int r = temps::read_label(label, &c) == 0 ? temps::utc_to_tai(t, c, &tai) : temps::status_field;
+            const bool plain = r >= 0 && temps::tai_to_tt2000(tai, &want) == 0;
+            dubious |= plain && r == temps::status_dubious;
+            temps::held_result got;
+            ASSERT_EQ(in.convert({label}, &got, nullptr) == refusal::none, plain) << label << " on " << list;
+            ASSERT_EQ(in.warnings() != 0, dubious) << label << " on " << list;
+            if (!plain) continue;
+            EXPECT_EQ(got.integer, want) << label << " on " << list;
+            counts.push_back(want);
+            counts.push_back(want + (edge ? 1 : 1 + static_cast<std::int64_t>(rng() % 86400000000000)));
+        }
+        for (const int precision : {9, 3, 0}) {
+            temps::converter out(settings(format::tt2000, format::utc, &t, precision));
+            dubious = false;
+            for (const std::int64_t n : counts) {
+                temps::scale_time tai{};
+                temps::civil_time c{};
+                ASSERT_EQ(temps::tt2000_to_tai(n, &tai), 0);
+                const int r = temps::tai_to_utc(t, tai, &c);
+                dubious |= r == temps::status_dubious;
+                char want[64], got[64];
+                const std::size_t want_size = r >= 0 ? temps::write_label(c, precision, want) : 0;
+                temps::held_result h;
+                ASSERT_EQ(out.convert({{}, n}, &h, got) == refusal::none, r >= 0) << n;
+                ASSERT_EQ(out.warnings() != 0, dubious) << n;
+                EXPECT_EQ(std::string(got, h.text_size), std::string(want, want_size)) << n << " at precision " << precision;
+            }
+        }
+    }
+}
+
+// Every byte at every place of a label's clock, for each length the
+// reader reads its own way (none, milliseconds, nanoseconds, other
+// fractions): read as a plain reading of its fields would, or refused.
+TEST(Labels, EveryByteOfTheClock) {
+    for (const std::string good : {"2004-07-05T12:34:56", "2004-07-05T12:34:56.789", "2004-07-05T12:34:56.123456789",
+                                   "2004-07-05T23:59:60.12345", "2004-07-05T01:02:03.4Z"}) {
+        for (std::size_t at = 11; at < good.size(); ++at)
+            for (int byte = 0; byte < 256; ++byte) {
+                std::string label = good;
+                label[at] = static_cast<char>(byte);
+                // The plain reading: two digits, ':', two, ':', two, then
+                // '.' and 1 to 9 digits or nothing, a Z allowed at the end.
+                std::string_view v = label;
+                if (v.back() == 'Z') v.remove_suffix(1);
+                const auto digits = [&v](std::size_t from, std::size_t n) {
+                    for (std::size_t i = from; i < from + n; ++i)
+                        if (i >= v.size() || v[i] < '0' || v[i] > '9') return false;
+                    return true;
+                };
+                const std::size_t fraction = v.size() > 20 ? v.size() - 20 : 0;
+                const bool plain = v.size() >= 19 && digits(11, 2) && v[13] == ':' && digits(14, 2) && v[16] == ':' &&
+                                   digits(17, 2) && (v.size() == 19 || (v[19] == '.' && fraction >= 1 && fraction <= 9 &&
+                                                                        digits(20, fraction)));
+                const auto field = [&v](std::size_t from) { return (v[from] - '0') * 10 + (v[from + 1] - '0'); };
+                const bool in_range = plain && field(11) <= 23 && field(14) <= 59 && field(17) <= 60;
+                temps::civil_time c{};
+                ASSERT_EQ(temps::read_label(label, &c) == 0, in_range) << good << " with byte " << byte << " at " << at;
+                if (!in_range) continue;
+                std::int32_t ns = 0;
+                for (std::size_t i = 0; i < 9; ++i) ns = ns * 10 + (i < fraction ? v[20 + i] - '0' : 0);
+                EXPECT_EQ(c.hour * 10000 + c.minute * 100 + c.second, field(11) * 10000 + field(14) * 100 + field(17)) << label;
+                EXPECT_EQ(c.nanosecond, ns) << label;
+            }
+    }
+}
+
 // datetime64 is read in its own unit, its range checked: nothing wraps.
 TEST(Converter, Datetime64InItsOwnUnit) {
     const struct {
