@@ -29,6 +29,23 @@ constexpr bool same(const civil_time& a, const civil_time& b) {
            a.second == b.second && a.nanosecond == b.nanosecond;
 }
 
+// The TAI of the day's 00:00 where every label of it before 23:59:59 is
+// that and its time of day, with no warning, by the plain calls; -1 for
+// none.
+std::int64_t whole_day_start(const leap_second_table& t, int year, int month, int day) noexcept {
+    if (year < first_whole_year || year > 9999) return -1;
+    scale_time first{}, last{};
+    civil_time back_first{}, back_last{};
+    const civil_time midnight{year, month, day, 0, 0, 0, 0}, late{year, month, day, 23, 59, 58, 999999999};
+    if (utc_to_tai(t, midnight, &first) != 0 || utc_to_tai(t, late, &last) != 0 ||
+        last.second - first.second != whole_seconds - 1 || first.nanosecond != 0 || last.nanosecond != 999999999)
+        return -1;
+    if (tai_to_utc(t, first, &back_first) != 0 || tai_to_utc(t, last, &back_last) != 0 ||
+        !same(back_first, midnight) || !same(back_last, late))
+        return -1;
+    return first.second;
+}
+
 }  // namespace
 
 struct converter::impl::label_day_in {
@@ -45,23 +62,6 @@ struct converter::impl::label_day_out {
 void converter::impl::free_label_days() noexcept {
     delete[] days_in;
     delete[] days_out;
-}
-
-// The TAI of the day's 00:00 where every label of it before 23:59:59 is
-// that and its time of day, with no warning, by the plain calls; -1 for
-// none.
-static std::int64_t whole_day_start(const leap_second_table& t, int year, int month, int day) noexcept {
-    if (year < first_whole_year || year > 9999) return -1;
-    scale_time first{}, last{};
-    civil_time back_first{}, back_last{};
-    const civil_time midnight{year, month, day, 0, 0, 0, 0}, late{year, month, day, 23, 59, 58, 999999999};
-    if (utc_to_tai(t, midnight, &first) != 0 || utc_to_tai(t, late, &last) != 0 ||
-        last.second - first.second != whole_seconds - 1 || first.nanosecond != 0 || last.nanosecond != 999999999)
-        return -1;
-    if (tai_to_utc(t, first, &back_first) != 0 || tai_to_utc(t, last, &back_last) != 0 ||
-        !same(back_first, midnight) || !same(back_last, late))
-        return -1;
-    return first.second;
 }
 
 bool converter::impl::read_by_day(std::string_view text, instant* at) noexcept {
