@@ -14,6 +14,7 @@
 
 #include "cdf.h"
 #include "convert_impl.h"
+#include "digits.h"
 #include "tu.h"
 
 namespace temps {
@@ -254,7 +255,7 @@ refusal converter::impl::write_text(const instant& at, char* out, std::size_t* n
         const refusal r = write(at, &h, hex ? octets : out);
         if (r != refusal::none) return r;
         if (to->info.held == holding::int64) {
-            *n = static_cast<std::size_t>(std::to_chars(out, out + 24, h.integer).ptr - out);
+            *n = detail::write_int64(out, h.integer);
             return refusal::none;
         }
         *n = hex ? write_hex(reinterpret_cast<const std::uint8_t*>(octets), h.text_size, out) : h.text_size;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "calendar.h"
+#include "digits.h"
 #include "text_output.h"
 
 namespace temps {
@@ -33,29 +34,9 @@ bool digits(V... v) {
 // Nanoseconds of a unit in the last of n digits of a fraction.
 constexpr unsigned fraction_scale[] = {0, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
 
-// Eight bytes of text as one little-endian word, the first byte lowest.
-std::uint64_t word_at(const unsigned char* p) {
-    std::uint64_t w = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&w, p, sizeof w);
-    } else {
-        for (int i = 7; i >= 0; --i) w = w << 8 | p[i];
-    }
-    return w;
-}
-
-// Whether every byte of w is 0 to 9: a byte of 10 or more carries into
-// its top bit when 0x76 is added, one of 0x80 or more has it already.
-constexpr bool all_digits(std::uint64_t w) {
-    return ((w | (w + 0x7676767676767676)) & 0x8080808080808080) == 0;
-}
-
-// The value of eight digits (bytes 0 to 9, the first most significant).
-constexpr std::uint32_t eight_digits(std::uint64_t w) {
-    w = (w * 2561) >> 8;                               // pairs: 10 * first + second
-    w = ((w & 0x00FF00FF00FF00FF) * 6553601) >> 16;     // fours
-    return static_cast<std::uint32_t>(((w & 0x0000FFFF0000FFFF) * 42949672960001) >> 32);
-}
+using detail::all_digits;
+using detail::eight_digits;
+using detail::word_at;
 
 // "HH:MM:SS[.fraction]" at s (what follows the date and its 'T'), any Z
 // already taken off: fields in range, second up to 60.

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "calendar.h"
+#include "digits.h"
 #include "spice.h"
 
 namespace temps {
@@ -117,33 +118,94 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
     return sclk_to_parallel(c, r, parallel, nullptr);
 }
 
-sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel, sclk_memo* memo) noexcept {
-    while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
-    while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
-    std::size_t partition = 0;  // 0: the earliest that holds it
-    if (const std::size_t slash = r.find('/'); slash != std::string_view::npos) {
-        const auto [end, ec] = std::from_chars(r.data(), r.data() + slash, partition);
-        if (ec != std::errc{} || end != r.data() + slash || slash == 0) return sclk_status::not_reading;
-        if (partition < 1 || partition > c.partition_start.size()) return sclk_status::no_partition;
-        r.remove_prefix(slash + 1);
-    }
-    // The fields: each ticks of the product of the moduli to its right.
-    long double ticks = 0;
-    long double weight = c.ticks_per_count;
+namespace {
+
+bool is_delimiter(char d) { return d == '.' || d == ':' || d == '-' || d == ',' || d == ' '; }
+
+using detail::take_count;
+
+// The fields of a reading to its ticks: each field's count less its
+// offset, times the product of the moduli to its right. Worked in 64-bit
+// integers (Horner's rule, the fields left out as zeros) where the clock
+// and the reading fit them, in which case each product and sum of the
+// long double sum is an integer below 2^64, held exactly: the same ticks.
+// Otherwise the long double sum itself.
+// padded: r may be read 8 bytes past its end, where no digit is.
+sclk_status field_ticks(const sclk_clock& c, std::string_view r, bool padded, long double* ticks) {
+    const std::size_t fields = c.moduli.size();
+    const std::string_view reading = r;
+    bool exact = c.ticks_per_count < 0x1p64L;
+    std::uint64_t sum = 0;
     std::size_t field = 0;
     for (;;) {
         std::uint64_t f = 0;
-        const auto [end, ec] = std::from_chars(r.data(), r.data() + r.size(), f);
-        if (ec != std::errc{} || end == r.data() || field >= c.moduli.size()) return sclk_status::not_reading;
-        if (static_cast<long double>(f) < c.offsets[field]) return sclk_status::below_offset;
-        ticks += (static_cast<long double>(f) - c.offsets[field]) * weight;
-        r.remove_prefix(static_cast<std::size_t>(end - r.data()));
+        if (!(padded ? detail::take_count_padded(&r, &f) : take_count(&r, &f)) || field >= fields)
+            return sclk_status::not_reading;
+        const long double offset = c.offsets[field];
+        if (static_cast<long double>(f) < offset) return sclk_status::below_offset;
+        const long double modulus = field == 0 ? 1 : c.moduli[field];
+        if (exact && offset < 0x1p64L && modulus < 0x1p64L) {
+            const auto m = static_cast<std::uint64_t>(modulus);
+            exact = !__builtin_mul_overflow(sum, m, &sum) &&
+                    !__builtin_add_overflow(sum, f - static_cast<std::uint64_t>(offset), &sum);
+        } else {
+            exact = false;
+        }
         ++field;
-        if (field < c.moduli.size()) weight /= c.moduli[field];
         if (r.empty()) break;
-        if (std::strchr(delimiters, r[0]) == nullptr || r.size() == 1) return sclk_status::not_reading;
+        if (!is_delimiter(r[0]) || r.size() == 1) return sclk_status::not_reading;
         r.remove_prefix(1);
     }
+    for (std::size_t f = field; f < fields && exact; ++f)
+        exact = c.moduli[f] < 0x1p64L && !__builtin_mul_overflow(sum, static_cast<std::uint64_t>(c.moduli[f]), &sum);
+    if (exact) {
+        *ticks = static_cast<long double>(sum);
+        return sclk_status::ok;
+    }
+    // The sum in long double, rounded as it goes: fields far beyond their
+    // moduli, or a clock of more than 2^64 ticks a count.
+    long double t = 0;
+    long double weight = c.ticks_per_count;
+    r = reading;
+    for (field = 0; !r.empty(); ++field) {
+        std::uint64_t f = 0;
+        static_cast<void>(take_count(&r, &f));
+        t += (static_cast<long double>(f) - c.offsets[field]) * weight;
+        if (field + 1 < fields) weight /= c.moduli[field + 1];
+        if (!r.empty()) r.remove_prefix(1);
+    }
+    *ticks = t;
+    return sclk_status::ok;
+}
+
+}  // namespace
+
+sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel, sclk_memo* memo) noexcept {
+    while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
+    while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
+    // A reading of ordinary length is copied where its digits can be read
+    // a word at a time past its end.
+    char copy[64 + 8];
+    const bool padded = r.size() <= 64;
+    if (padded) {
+        std::memcpy(copy, r.data(), r.size());
+        std::memset(copy + r.size(), '/', 8);
+        r = {copy, r.size()};
+    }
+    // "p/" before the fields: digits and a slash. A slash anywhere else is
+    // in no field and is no delimiter.
+    std::size_t partition = 0;  // 0: the earliest that holds it
+    std::string_view fields = r;
+    if (std::uint64_t p = 0; (padded ? detail::take_count_padded(&fields, &p) : take_count(&fields, &p)) &&
+                             !fields.empty() && fields[0] == '/') {
+        if (p < 1 || p > c.partition_start.size()) return sclk_status::no_partition;
+        partition = static_cast<std::size_t>(p);
+        r = fields.substr(1);
+    } else if (!fields.empty() && fields[0] == '/') {
+        return sclk_status::not_reading;  // no partition, or one beyond 64 bits
+    }
+    long double ticks = 0;
+    if (const sclk_status st = field_ticks(c, r, padded, &ticks); st != sclk_status::ok) return st;
     const auto holds = [&](std::size_t p) { return ticks >= c.partition_start[p] && ticks < c.partition_end[p]; };
     if (partition == 0) {
         for (std::size_t p = 0; p < c.partition_start.size() && partition == 0; ++p)
@@ -171,7 +233,15 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
     }
     if (lo == 0) return sclk_status::outside_map;
     const long double* t = &c.coefficients[3 * (lo - 1)];
-    *parallel = t[1] + t[2] / c.ticks_per_count * (encoded - t[0]);
+    // The triple's rate a tick, kept with what it is worked from.
+    long double rate = 0;
+    if (memo != nullptr && memo->rate_of == t[2] && memo->ticks_per_count == c.ticks_per_count) {
+        rate = memo->rate_per_tick;
+    } else {
+        rate = t[2] / c.ticks_per_count;
+        if (memo != nullptr) *memo = {memo->triple, t[2], c.ticks_per_count, rate};
+    }
+    *parallel = t[1] + rate * (encoded - t[0]);
     return sclk_status::ok;
 }
 

@@ -4,11 +4,13 @@
 // leap-second list loaded only where a value needs it.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "digits.h"
 #include "leap_list.h"
 #include "support.h"
 #include "temps.h"
@@ -418,6 +420,133 @@ TEST(SpiceKernels, TextKernelsReadAsNaifWritesThem) {
         EXPECT_EQ(temps::read_text_kernel_text(r.text, "k", &p, error, sizeof error), -1) << r.text;
         EXPECT_STREQ(error, r.error) << r.text;
         EXPECT_EQ(p.variables.size(), pool.variables.size()) << "a refused kernel changed the pool";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Counts written and read eight digits at a time, against std::to_chars
+// and std::from_chars: each length of a run, both sides of each power of
+// ten, the ends of 64 bits, and every kind of byte after a run.
+TEST(Digits, CountsAsTheStandardLibraryWritesAndReadsThem) {
+    std::vector<long long> values = {0, INT64_MAX, INT64_MIN, INT64_MIN + 1};
+    for (long long p = 1; p <= INT64_MAX / 10; p *= 10)
+        for (const long long v : {p - 1, p, p + 1, 10 * p - 1}) values.insert(values.end(), {v, -v});
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 1000; ++i) values.push_back(static_cast<long long>(random()) >> (random() % 64));
+    for (const long long v : values) {
+        char want[24], got[24];
+        const std::size_t n = static_cast<std::size_t>(std::to_chars(want, want + sizeof want, v).ptr - want);
+        ASSERT_EQ(std::string(got, temps::detail::write_int64(got, v)), std::string(want, n)) << v;
+    }
+    const std::string after[] = {"", "/", ":", ".", " ", std::string(1, '\0'), "\xff", "\x80", "a"};
+    std::vector<std::string> texts = {"18446744073709551615", "18446744073709551616", "99999999999999999999",
+                                      "00000000000000000000000000001", "0000000000000000018446744073709551615x"};
+    for (std::size_t digits = 0; digits <= 21; ++digits)
+        for (const std::string& a : after) {
+            std::string t;
+            for (std::size_t i = 0; i < digits; ++i) t += static_cast<char>('0' + (random() % 10));
+            texts.push_back(t + a);
+            texts.push_back(t + "1" + a);
+        }
+    for (const std::string& t : texts) {
+        std::uint64_t want = 0;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), want);
+        const bool ok = ec == std::errc{};
+        const std::size_t used = static_cast<std::size_t>(end - t.data());
+        std::string padded = t + "////////";  // read past its end, where no digit is
+        for (const bool pad : {false, true}) {
+            std::string_view r = pad ? std::string_view(padded).substr(0, t.size()) : std::string_view(t);
+            std::uint64_t got = 0;
+            const bool read = pad ? temps::detail::take_count_padded(&r, &got) : temps::detail::take_count(&r, &got);
+            ASSERT_EQ(read, ok) << t << (pad ? " padded" : "");
+            if (!ok) continue;
+            EXPECT_EQ(got, want) << t;
+            EXPECT_EQ(r.size(), t.size() - used) << t;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Readings of a clock of three fields to parallel time, against the sum
+// of the fields worked exactly here: each delimiter, fields left out or
+// beyond their modulus, long readings, counts beyond 64 bits, and the
+// memo against the plain call.
+__extension__ typedef unsigned __int128 exact;  // ticks of more than 64 bits, held exactly
+
+TEST(SpiceKernels, ReadingsAsTheExactSumOfTheirFields) {
+    const std::string kernel = "\\begindata\n"
+                               "SCLK_DATA_TYPE_5 = ( 1 )\nSCLK01_N_FIELDS_5 = ( 3 )\n"
+                               "SCLK01_MODULI_5 = ( 4294967296 256 10 )\nSCLK01_OFFSETS_5 = ( 0 0 1 )\n"
+                               "SCLK01_OUTPUT_DELIM_5 = ( 2 )\nSCLK01_TIME_SYSTEM_5 = ( 2 )\n"
+                               "SCLK_PARTITION_START_5 = ( 0 1.0D13 )\nSCLK_PARTITION_END_5 = ( 1.0995116277760D13 1.0D30 )\n"
+                               "SCLK01_COEFFICIENTS_5 = ( 0 1.0D8 1.0  2560 1.1D8 1.0000001  3.0D13 1.2D8 0.999999 )\n";
+    temps::kernel_pool pool;
+    temps::sclk_clock c;
+    char error[256] = "";
+    ASSERT_EQ(temps::read_text_kernel_text(kernel, "k", &pool, error, sizeof error), 0) << error;
+    ASSERT_EQ(temps::read_sclk(pool, "5", &c, error, sizeof error), 0) << error;
+    using st = temps::sclk_status;
+    const std::string zeros(70, '0');
+    const struct {
+        std::string reading;
+        st status;
+        std::uint64_t f0, f1, f2;  // the fields, where it is read
+        int partition;
+    } rows[] = {
+        {"1/5.3.2", st::ok, 5, 3, 2, 1},
+        {" 1/5,3 2 ", st::ok, 5, 3, 2, 1},
+        {"1/5-3:2", st::ok, 5, 3, 2, 1},
+        {"5.3.2", st::ok, 5, 3, 2, 1},
+        {"1/5:3", st::ok, 5, 3, 1, 1},  // fields left out count their offset
+        {"1/1", st::ok, 1, 0, 1, 1},
+        {"1/0.300.11", st::ok, 0, 300, 11, 1},  // beyond their moduli: carried
+        {"1/" + zeros + "5.3.2", st::ok, 5, 3, 2, 1},
+        {"1/5." + zeros + "3.2", st::ok, 5, 3, 2, 1},
+        {"1/4095.255.10", st::ok, 4095, 255, 10, 1},
+        {"1/4294967295.255.10", st::ok, 4294967295, 255, 10, 1},  // a tick before the partition's end
+        {"1/4294967296.0.1", st::outside_partition, 0, 0, 0, 0},  // its end
+        {"3906250000.0.1", st::ok, 3906250000, 0, 1, 1},         // in both: the earliest
+        {"2/3906250000.0.1", st::ok, 3906250000, 0, 1, 2},        // the second's start
+        {"2/3906249999.255.10", st::outside_partition, 0, 0, 0, 0},
+        {"2/4294967296.0.1", st::ok, 4294967296, 0, 1, 2},
+        {"2/18446744073709551615.255.10", st::ok, 18446744073709551615ULL, 255, 10, 2},
+        {"2/7205759403792793.255.10", st::ok, 7205759403792793, 255, 10, 2},  // 2^64 ticks less some
+        {"2/7205759403792794.0.1", st::ok, 7205759403792794, 0, 1, 2},        // beyond 2^64 ticks
+        {"2/1.18446744073709551615.1", st::ok, 1, 18446744073709551615ULL, 1, 2},
+        {"1/0.0.0", st::below_offset, 0, 0, 0, 0},
+        {"1/5.3.2.1", st::not_reading, 0, 0, 0, 0},
+        {"1/5.3.2.", st::not_reading, 0, 0, 0, 0},
+        {"1/5..2", st::not_reading, 0, 0, 0, 0},
+        {std::string("1/5\0" "3.2", 7), st::not_reading, 0, 0, 0, 0},  // a NUL is no delimiter
+        {"1/5/3", st::not_reading, 0, 0, 0, 0},
+        {"1/18446744073709551616", st::not_reading, 0, 0, 0, 0},
+        {"18446744073709551617/1", st::not_reading, 0, 0, 0, 0},
+        {"/1", st::not_reading, 0, 0, 0, 0},
+        {"0/1", st::no_partition, 0, 0, 0, 0},
+        {"3/1", st::no_partition, 0, 0, 0, 0},
+    };
+    temps::sclk_memo memo;
+    for (const auto& r : rows) {
+        long double plain = 0, memoized = 0;
+        const st got = temps::sclk_to_parallel(c, r.reading, &plain);
+        ASSERT_EQ(got, r.status) << r.reading;
+        ASSERT_EQ(temps::sclk_to_parallel(c, r.reading, &memoized, &memo), r.status) << r.reading;
+        if (r.status != st::ok) continue;
+        EXPECT_EQ(memoized, plain) << r.reading;
+        const exact ticks = (exact{r.f0} * 256 + r.f1) * 10 + (r.f2 - 1);
+        const long double start = r.partition == 1 ? 0 : 1e13L;
+        const long double encoded = (r.partition == 1 ? 0 : 1.0995116277760e13L) + (static_cast<long double>(ticks) - start);
+        const long double t[3][3] = {{0, 1e8L, 1}, {2560, 1.1e8L, 1.0000001L}, {3e13L, 1.2e8L, 0.999999L}};
+        const auto& k = encoded >= t[2][0] ? t[2] : encoded >= t[1][0] ? t[1] : t[0];
+        const long double want = k[1] + k[2] / 2560 * (encoded - k[0]);
+        if (ticks >> 64 == 0) EXPECT_EQ(plain, want) << r.reading;  // exact: the same long double
+        else EXPECT_NEAR(static_cast<double>(plain / want), 1.0, 1e-15) << r.reading;
     }
 }
 

@@ -85,10 +85,13 @@ enum class sclk_status : unsigned char {
 // some 1e8 s would not hold its nanoseconds.
 [[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel) noexcept;
 
-// sclk_memo: the triple used last, which readings in time order use again;
-// each answer the plain call's. One per thread.
+// sclk_memo: the triple used last, which readings in time order use again,
+// and the rate a tick last worked out; each answer the plain call's. One
+// per thread.
 struct sclk_memo {
     std::size_t triple = 0;  // 1 + the index of the triple used last; 0: none
+    long double rate_of = 0, ticks_per_count = 0;  // the rate a most significant count, and its ticks,
+    long double rate_per_tick = 0;                 // that rate_per_tick = rate_of / ticks_per_count is of
 };
 [[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel,
                                            sclk_memo* memo) noexcept;
