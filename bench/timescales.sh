@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Prints how long the temps command takes to turn 1,000,000 UTC labels into
 # TAI, against `date -u -f FILE +%s.%N` on the same file (target: at least
-# 20 times faster), for labels in time order (as telemetry is), in random
-# order, and at random over 1972 to 2030 ("wide"); to decode 1,000,000 CDS
-# codes, 1,000,000 CDF TT2000 values and 1,000,000 readings of a SPICE
-# clock of the same instants; and
-# its peak memory for 1,000 and
-# 1,000,000 labels.
+# 20 times faster), for labels in time order (as telemetry is), the same
+# with nanoseconds, in random order, and at random over 1972 to 2030
+# ("wide"); to decode 1,000,000 CDS codes, 1,000,000 CDF TT2000 values
+# and 1,000,000 readings of a SPICE clock of the same instants; and its
+# peak memory for 1,000 and 1,000,000 labels.
 # Usage: bench/timescales.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -33,6 +32,15 @@ for name, start, seq in (("ordered", base, sorted(times)), ("random", base, time
             f.write(d.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d\n" % (d.microsecond // 1000))
 PY
 head -n 1000 "$tmp/ordered" > "$tmp/small"
+# The same instants in time order with nanoseconds, as a clock written to
+# its last digit gives them.
+python3 - "$tmp" <<'PY'
+import random, sys
+random.seed(3)
+with open(sys.argv[1] + "/ordered") as f, open(sys.argv[1] + "/nanoseconds", "w") as out:
+    for line in f:
+        out.write(line.rstrip("\n") + "%06d\n" % random.randrange(1000000))
+PY
 ms() {  # ms RUNS COMMAND-LINE: median milliseconds, by hyperfine where it is installed
   if command -v hyperfine >/dev/null; then
     hyperfine -w 1 -r "$1" --export-json "$tmp/h.json" "$2" >/dev/null 2>&1 &&
@@ -58,7 +66,7 @@ compare() {
     function median(a, n,   i, j, x) { for (i = 2; i <= n; i++) { x = a[i]; for (j = i - 1; j >= 1 && a[j] > x; j--) a[j + 1] = a[j]; a[j + 1] = x } return a[int((n + 1) / 2)] }
     END { printf "%s: temps %.0f ms, date %.0f ms: %.1f times faster (median of 7 paired rounds; target >= 20)\n", what, median(o, NR), median(t, NR), median(r, NR) }'
 }
-for order in ordered random wide; do
+for order in ordered nanoseconds random wide; do
   compare "$order labels" "$temps --leap-seconds $leaps --from utc --to tai < $tmp/$order > /dev/null 2>&1" \
     "date -u -f $tmp/$order +%s.%N > /dev/null"
 done
