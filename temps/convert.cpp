@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -265,7 +266,7 @@ refusal converter::impl::write_text(const instant& at, char* out, std::size_t* n
 }
 
 converter::impl::~impl() {
-    delete[] day_offsets;
+    std::free(day_offsets);
     free_label_days();
 }
 
@@ -316,7 +317,8 @@ std::size_t converter::convert(std::span<const std::int64_t> in, std::span<std::
     std::size_t refused = 0;
     const bool by_days = c.s.from == format::datetime64 && c.s.to == format::tt2000 &&
                          c.s.in_unit.unit == time_unit::ns && c.s.in_unit.count == 1 &&
-                         (c.day_offsets != nullptr || (c.day_offsets = new (std::nothrow) impl::day_offset[offset_slots]) != nullptr);
+                         (c.day_offsets != nullptr || (c.day_offsets = static_cast<impl::day_offset*>(
+                                                     std::calloc(offset_slots, sizeof(impl::day_offset)))) != nullptr);
     impl::day_offset last{};  // the day of the value before: a time series stays in it
     for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t v = in[i];

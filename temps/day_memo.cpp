@@ -1,7 +1,7 @@
 #include "day_memo.h"
 
 #include <cstdint>
-#include <new>
+#include <cstdlib>
 
 namespace temps {
 namespace {
@@ -9,6 +9,10 @@ namespace {
 constexpr std::uint32_t slot_count = 32768;
 }  // namespace
 
+// Every slot's "none" is all zero bits: the slots come from calloc, whose
+// large blocks are fresh pages that the system zeroes only as they are
+// first touched. A converter set up for a few values touches a few pages,
+// not 768 KiB.
 struct day_memo::slots {
     // Eight bytes a day, so that the days of decades stay in the cache.
     struct utc_day {
@@ -17,19 +21,19 @@ struct day_memo::slots {
         std::uint32_t packed = 0;
     };
     struct scale_day {
-        std::int32_t day = -1;  // days since 1958-01-01; -1: none
+        std::uint32_t day1 = 0;  // 1 + days since 1958-01-01; 0: none
         std::int16_t year = 0;
         std::int8_t month = 0, day_of_month = 0;
     };
     // A TAI day (86,400 s of the count) that one offset maps to UTC whole.
     struct tai_day {
-        std::int32_t day = -1;  // TAI seconds / 86400; -1: none
+        std::uint32_t day1 = 0;  // 1 + TAI seconds / 86400; 0: none
         std::int16_t offset = 0;  // TAI - UTC, whole seconds
         std::int16_t status = 0;
     };
-    utc_day utc[slot_count] = {};
-    scale_day scale[slot_count] = {};
-    tai_day tai[slot_count] = {};
+    utc_day utc[slot_count];
+    scale_day scale[slot_count];
+    tai_day tai[slot_count];
 };
 
 namespace {
@@ -48,17 +52,15 @@ constexpr std::int64_t first_whole_day = days_1958_to_1970 + 730;  // 1972-01-01
 
 day_memo::day_memo(const leap_second_table& t) noexcept
     : table_(&t), expiry_(t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400}),
-      slots_(new (std::nothrow) struct slots) {}
+      slots_(static_cast<struct slots*>(std::calloc(1, sizeof(struct slots)))) {}
 
-day_memo::~day_memo() { delete slots_; }
+day_memo::~day_memo() { std::free(slots_); }
 
 void day_memo::rebind(const leap_second_table& t) noexcept {
     table_ = &t;
     expiry_ = t.expires.time_since_epoch().count() + days_1958_to_1970 * std::int64_t{86400};
-    if (slots_ != nullptr) {
-        slots_->~slots();
-        new (slots_) struct slots;  // in place: the slots are too large for a stack
-    }
+    std::free(slots_);
+    slots_ = static_cast<struct slots*>(std::calloc(1, sizeof(struct slots)));
 }
 
 int day_memo::utc_to_tai(const civil_time& utc, scale_time* tai) noexcept {
@@ -98,10 +100,10 @@ int day_memo::label_of(scale_time t, civil_time* label_out) noexcept {
     const std::int64_t day = t.second >= 0 ? t.second / 86400 : -1;
     if (slots_ == nullptr) return temps::label_of(t, label_out);
     slots::scale_day& memo = slots_->scale[static_cast<std::uint64_t>(day) % slot_count];
-    if (day < 0 || memo.day != day || t.nanosecond < 0 || t.nanosecond >= 1000000000) {
+    if (day < 0 || day >= UINT32_MAX || memo.day1 != day + 1 || t.nanosecond < 0 || t.nanosecond >= 1000000000) {
         const int r = temps::label_of(t, label_out);
-        if (r == 0 && day >= 0)
-            memo = {static_cast<std::int32_t>(day), static_cast<std::int16_t>(label_out->year),
+        if (r == 0 && day >= 0 && day < UINT32_MAX)
+            memo = {static_cast<std::uint32_t>(day + 1), static_cast<std::int16_t>(label_out->year),
                     static_cast<std::int8_t>(label_out->month), static_cast<std::int8_t>(label_out->day)};
         return r;
     }
@@ -115,7 +117,7 @@ int day_memo::tai_to_utc(scale_time tai, civil_time* utc) noexcept {
     if (slots_ == nullptr || day < 0 || day > INT32_MAX || tai.nanosecond < 0 || tai.nanosecond >= 1000000000)
         return temps::tai_to_utc(*table_, tai, utc);
     slots::tai_day& memo = slots_->tai[static_cast<std::uint64_t>(day) % slot_count];
-    if (memo.day != day) {
+    if (memo.day1 != day + 1) {
         // Kept where the day's first and last nanoseconds map through one
         // whole-second offset with one status: no leap second inside it
         // (one UTC midnight falls in a TAI day), nor the table's expiry.
@@ -127,7 +129,8 @@ int day_memo::tai_to_utc(scale_time tai, civil_time* utc) noexcept {
             day * 86400 - a.second != day * 86400 + 86399 - b.second || day * 86400 - a.second > INT16_MAX ||
             day * 86400 - a.second < 0)
             return temps::tai_to_utc(*table_, tai, utc);
-        memo = {static_cast<std::int32_t>(day), static_cast<std::int16_t>(day * 86400 - a.second), static_cast<std::int16_t>(r)};
+        memo = {static_cast<std::uint32_t>(day + 1), static_cast<std::int16_t>(day * 86400 - a.second),
+                static_cast<std::int16_t>(r)};
     }
     if (label_of({tai.second - memo.offset, tai.nanosecond}, utc) != 0) return temps::tai_to_utc(*table_, tai, utc);
     return memo.status;
@@ -137,10 +140,11 @@ int day_memo::cds_to_utc(const time_code& c, const date* agency_epoch, civil_tim
     // Days of codes from 1958 are the days of the label memo.
     if (slots_ == nullptr) return temps::cds_to_utc(c, agency_epoch, utc, reason);
     slots::scale_day& memo = slots_->scale[c.day % slot_count];
-    if (!c.layout.cds || c.layout.agency || memo.day < 0 || static_cast<std::uint32_t>(memo.day) != c.day) {
+    const bool kept = c.day < UINT32_MAX;  // (day1 of the last day would be 0)
+    if (!c.layout.cds || c.layout.agency || !kept || memo.day1 != c.day + 1) {
         const int r = temps::cds_to_utc(c, agency_epoch, utc, reason);
-        if (r == 0 && c.layout.cds && !c.layout.agency)
-            memo = {static_cast<std::int32_t>(c.day), static_cast<std::int16_t>(utc->year),
+        if (r == 0 && c.layout.cds && !c.layout.agency && kept)
+            memo = {c.day + 1, static_cast<std::int16_t>(utc->year),
                     static_cast<std::int8_t>(utc->month), static_cast<std::int8_t>(utc->day)};
         return r;
     }

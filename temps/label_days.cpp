@@ -7,8 +7,8 @@
 // plain calls at both ends of it, and kept only where they give it whole,
 // without a warning; anything else (the last second of a day, a day
 // before 1972, past the list's expiry, a label refused) goes the plain way.
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "convert_impl.h"
 
@@ -53,15 +53,17 @@ struct converter::impl::label_day_in {
     std::int64_t tai = 0;   // TAI seconds (since 1958) at its 00:00
 };
 
+// The slots of both tables come from calloc, "none" being all zero bits:
+// the pages of days never seen are never touched.
 struct converter::impl::label_day_out {
-    std::int64_t tai = -1;  // TAI seconds at its 00:00; -1: none
-    std::int64_t number = -1;  // tai / 86400
+    std::int64_t tai = 0;  // TAI seconds at its 00:00 (of 1972 or later); 0: none
+    std::int64_t number = 0;  // tai / 86400
     label_day text;
 };
 
 void converter::impl::free_label_days() noexcept {
-    delete[] days_in;
-    delete[] days_out;
+    std::free(days_in);
+    std::free(days_out);
 }
 
 bool converter::impl::read_by_day(std::string_view text, instant* at) noexcept {
@@ -70,7 +72,9 @@ bool converter::impl::read_by_day(std::string_view text, instant* at) noexcept {
     const std::int64_t into = (std::int64_t{c.hour} * 60 + c.minute) * 60 + c.second;
     if (c.second == 60 || into >= whole_seconds) return false;  // second 60: a leap second or none
     const std::uint32_t key = key_of(c.year, c.month, c.day);
-    if (days_in == nullptr && (days_in = new (std::nothrow) label_day_in[slot_count]) == nullptr) return false;
+    if (days_in == nullptr &&
+        (days_in = static_cast<label_day_in*>(std::calloc(slot_count, sizeof(label_day_in)))) == nullptr)
+        return false;
     label_day_in& slot = days_in[key % slot_count];
     if (slot.key != key) {
         refusal why = refusal::none;
@@ -88,12 +92,14 @@ bool converter::impl::read_by_day(std::string_view text, instant* at) noexcept {
 bool converter::impl::write_by_day(const instant& at, held_result* out, char* text) noexcept {
     const std::int64_t t = at.tai.second;
     if (t < 0 || at.tai.nanosecond < 0 || at.tai.nanosecond >= 1000000000) return false;
-    if (days_out == nullptr && (days_out = new (std::nothrow) label_day_out[slot_count]) == nullptr) return false;
+    if (days_out == nullptr &&
+        (days_out = static_cast<label_day_out*>(std::calloc(slot_count, sizeof(label_day_out)))) == nullptr)
+        return false;
     // The UTC day of a TAI second starts on its TAI day or the one before.
     const std::int64_t n = t / 86400;
     const label_day_out* d = &days_out[static_cast<std::size_t>(n) % slot_count];
     if (d->number != n || t < d->tai) d = &days_out[static_cast<std::size_t>(n + slot_count - 1) % slot_count];
-    if (d->tai < 0 || t < d->tai || t >= d->tai + whole_seconds) {
+    if (d->tai <= 0 || t < d->tai || t >= d->tai + whole_seconds) {
         refusal why = refusal::none;
         const leap_second_table* table_of = table(&why);
         civil_time c{};

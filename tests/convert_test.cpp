@@ -196,11 +196,12 @@ TEST(Converter, LabelsOfWholeDaysAnswerAsThePlainCalls) {
     test::write_file(dir.path() / "negative", test::with_negative_leap_second(shipped));
     std::mt19937_64 rng(72);
     std::vector<std::string> labels;
-    for (const char* d : {"1971-12-31", "1972-01-01", "2005-12-31", "2006-01-01", "2016-12-31", "2025-12-31", "2026-01-01",
+    for (const char* d : {"1958-01-01", "1971-12-31", "1972-01-01", "2005-12-31", "2006-01-01", "2016-12-31", "2025-12-31", "2026-01-01",
                           "2026-06-27", "2026-06-28", "2026-06-29"})
         for (const char* t : {"00:00:00", "00:00:00.000000001", "12:00:60", "23:59:58.999999999", "23:59:59",
                               "23:59:59.999999999", "23:59:60.5"})
             labels.push_back(std::string(d) + "T" + t);
+    const std::size_t edges = labels.size();
     for (int i = 0; i < 6000; ++i) {
         char text[40];
         std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09d", 1970 + static_cast<int>(rng() % 70),
@@ -208,7 +209,7 @@ TEST(Converter, LabelsOfWholeDaysAnswerAsThePlainCalls) {
                       static_cast<int>(rng() % 60), static_cast<int>(rng() % 61), static_cast<int>(rng() % 1000000000));
         labels.emplace_back(text);
     }
-    std::sort(labels.begin() + 70, labels.begin() + 3070);
+    std::sort(labels.begin() + static_cast<std::ptrdiff_t>(edges), labels.begin() + 3000 + static_cast<std::ptrdiff_t>(edges));
     for (const std::string& list : {shipped, (dir.path() / "negative").string()}) {
         const temps::leap_second_table& t = table_of(list);
         temps::converter in(settings(format::utc, format::tt2000, &t));
@@ -216,7 +217,7 @@ TEST(Converter, LabelsOfWholeDaysAnswerAsThePlainCalls) {
         std::vector<std::int64_t> counts;
         for (std::size_t i = 0; i < labels.size(); ++i) {
             const std::string& label = labels[i];
-            const bool edge = i < 70;  // the next nanosecond of each; of the others, one at random
+            const bool edge = i < edges;  // the next nanosecond of each; of the others, one at random
             temps::civil_time c{};
             temps::scale_time tai{};
             std::int64_t want = 0;

@@ -252,7 +252,33 @@ TEST(LeapSeconds, TheDayMemoAnswersAsThePlainCalls) {
     const temps::leap_second_table tables[] = {load(), noon, {}};
     std::mt19937_64 rng(1972);
     std::uniform_int_distribution<int> day(0, 40), year(1958, 2040), month(1, 12), dom(1, 31), pick(0, 99);
+    const auto same = [](const civil_time& a, const civil_time& b) {
+        return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
+               a.second == b.second && a.nanosecond == b.nanosecond;
+    };
     for (const temps::leap_second_table& t : tables) {
+        // A fresh memo's empty slots, and those of a memo bound again to
+        // another table, hold no day: not day 0 of 1958 nor the days that
+        // share its slot, nor what the other table gave.
+        auto fresh = std::make_unique<temps::day_memo>(tables[0]);
+        for (const bool again : {false, true}) {
+            if (again) fresh->rebind(t);
+            for (const std::int64_t day : {0LL, 1LL, 32768LL, 32767LL, 18688LL, 4294967295LL}) {
+                civil_time plain{}, memoed{};
+                temps::time_code code{};
+                const std::uint8_t pfield = 0x40;
+                ASSERT_EQ(temps::read_pfield(&pfield, 1, &code.layout, nullptr), 0);
+                code.day = static_cast<std::uint32_t>(day), code.ms = 3723005;
+                ASSERT_EQ(fresh->cds_to_utc(code, nullptr, &memoed, nullptr), temps::cds_to_utc(code, nullptr, &plain, nullptr));
+                EXPECT_TRUE(same(plain, memoed)) << day << ": " << memoed.year;
+                const scale_time at{day * 86400 + 3723, 5};
+                ASSERT_EQ(fresh->label_of(at, &memoed), temps::label_of(at, &plain)) << day;
+                EXPECT_TRUE(same(plain, memoed)) << day << ": " << memoed.year;
+                const int r = temps::tai_to_utc(again ? t : tables[0], at, &plain);
+                ASSERT_EQ(fresh->tai_to_utc(at, &memoed), r) << day;
+                EXPECT_TRUE(r < 0 || same(plain, memoed)) << day << ": " << memoed.year;
+            }
+        }
         auto memo = std::make_unique<temps::day_memo>(t);
         for (int i = 0; i < 40000; ++i) {
             // Forty days seen again and again, among others.
