@@ -15,7 +15,7 @@
 namespace temps {
 namespace {
 
-constexpr std::size_t slot_count = 8192;     // 22 years of days, none two in a slot
+constexpr std::size_t slot_count = 32768;    // 78 years of days (89 of TAI days), none two in a slot
 constexpr std::int64_t whole_seconds = 86399;  // 00:00:00 to 23:59:59, which is left out
 constexpr int first_whole_year = 1972;
 
