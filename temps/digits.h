@@ -96,7 +96,7 @@ inline bool take_count(std::string_view* r, std::uint64_t* v) noexcept {
     const std::size_t size = r->size();
     std::size_t i = 0;
     std::uint64_t n = 0;
-    // Sixteen digits at most eight at a time (below 10^16: no overflow),
+    // Up to sixteen digits eight at a time (below 10^16: no overflow),
     // the rest one by one.
     for (std::uint64_t w; i + 8 <= size && i < 16 && all_digits(w = word_at(p + i) - 0x3030303030303030); i += 8)
         n = n * 100000000 + eight_digits(w);
@@ -109,8 +109,8 @@ inline bool take_count(std::string_view* r, std::uint64_t* v) noexcept {
 }
 
 // take_count over text that may be read eight bytes past its end: a run
-// of digits is read a word at a time, its end found in the word. The run
-// of up to 19 digits that cannot overflow; longer ones as take_count.
+// of digits is read a word at a time, its end found in the word. Runs of
+// up to 19 digits cannot overflow; longer ones go to take_count.
 inline bool take_count_padded(std::string_view* r, std::uint64_t* v) noexcept {
     static constexpr std::uint64_t scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     const auto* p = reinterpret_cast<const unsigned char*>(r->data());

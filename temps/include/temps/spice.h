@@ -90,8 +90,8 @@ enum class sclk_status : unsigned char {
 // per thread.
 struct sclk_memo {
     std::size_t triple = 0;  // 1 + the index of the triple used last; 0: none
-    long double rate_of = 0, ticks_per_count = 0;  // the rate a most significant count, and its ticks,
-    long double rate_per_tick = 0;                 // that rate_per_tick = rate_of / ticks_per_count is of
+    long double rate_of = 0, ticks_per_count = 0;  // what rate_per_tick was worked out from
+    long double rate_per_tick = 0;                 // rate_of / ticks_per_count
 };
 [[nodiscard]] sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view reading, long double* parallel,
                                            sclk_memo* memo) noexcept;
