@@ -125,34 +125,39 @@ private:
     }
 
     // Gathers the text of an assignment, which may run over lines, and
-    // assigns it once complete.
+    // assigns it once complete. Each line's text is scanned once: a list
+    // of thousands of lines is read in as many steps.
     bool line(std::string_view l) {
         statement_ += ' ';
         statement_ += l;
-        std::size_t depth = 0, values_at = 0;
-        bool quoted = false, seen_equals = false;
-        for (std::size_t i = 0; i < statement_.size(); ++i) {
+        for (std::size_t& i = scanned_; i < statement_.size(); ++i) {
             const char c = statement_[i];
-            if (quoted) {
-                if (c == '\'') quoted = !(i + 1 < statement_.size() && statement_[i + 1] == '\'') ? false : (++i, true);
+            if (quoted_) {
+                if (c == '\'') quoted_ = !(i + 1 < statement_.size() && statement_[i + 1] == '\'') ? false : (++i, true);
                 continue;
             }
-            if (c == '\'') quoted = true;
-            else if (c == '=' && !seen_equals) seen_equals = true, values_at = i + 1;
-            else if (c == '(') ++depth;
-            else if (c == ')' && depth > 0) --depth;
+            if (c == '\'') quoted_ = true;
+            else if (c == '=' && values_at_ == 0) values_at_ = i + 1;
+            else if (c == '(') ++depth_;
+            else if (c == ')' && depth_ > 0) --depth_;
         }
-        if (!seen_equals) {
-            if (statement_.find_first_not_of(" \t\r") == std::string::npos) statement_.clear();
+        if (values_at_ == 0) {
+            if (statement_.find_first_not_of(" \t\r") == std::string::npos) start_statement();
             return true;
         }
         // Complete: a single value, or the parentheses closed.
-        const std::size_t open = statement_.find_first_not_of(" \t\r", values_at);
-        if (quoted || (open != std::string::npos && statement_[open] == '(' && depth > 0)) return true;
+        const std::size_t open = statement_.find_first_not_of(" \t\r", values_at_);
+        if (quoted_ || (open != std::string::npos && statement_[open] == '(' && depth_ > 0)) return true;
         if (open == std::string::npos) return true;  // the value is on the next line
-        const bool ok = assign(statement_, values_at);
-        statement_.clear();
+        const bool ok = assign(statement_, values_at_);
+        start_statement();
         return ok;
+    }
+
+    void start_statement() {
+        statement_.clear();
+        scanned_ = depth_ = values_at_ = 0;
+        quoted_ = false;
     }
 
     bool assign(const std::string& s, std::size_t values_at) {
@@ -224,6 +229,11 @@ private:
     kernel_pool* pool_;
     int line_ = 0;
     std::string statement_;
+    // How far statement_ is scanned, and what was seen: the depth of
+    // parentheses, inside a string, and where the values start after the
+    // '=' (0: no '=' yet).
+    std::size_t scanned_ = 0, depth_ = 0, values_at_ = 0;
+    bool quoted_ = false;
     std::string why_;
 };
 
