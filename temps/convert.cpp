@@ -120,6 +120,7 @@ converter::impl::impl(const converter_settings& settings) noexcept
     s.precision = std::clamp(s.precision, 0, 9);
     by_day_in = s.from == format::utc && (s.to == format::tt2000 || (to->info.label && s.to != format::utc));
     by_day_out = s.to == format::utc;
+    if (s.clock != nullptr) detail::prepare_fields(*s.clock, &clock_fields);
 }
 
 refusal converter::impl::fail(refusal r, const char* why) noexcept {

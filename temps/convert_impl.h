@@ -11,6 +11,8 @@
 #include <temps/labels.h>
 #include <temps/spice.h>
 
+#include "sclk_fields.h"
+
 namespace temps {
 
 // An instant as a value gives it exactly: a TAI count, or a UTC label (and
@@ -47,6 +49,7 @@ struct converter::impl {
     };
     day_offset* day_offsets = nullptr;  // made at the first run of counts
     sclk_memo clock_memo;  // the clock's triple used last
+    detail::sclk_fields clock_fields;  // its fields, when there is a clock
     // Whole UTC days of labels, read for a count on TAI and written from
     // one (label_days.cpp); made at the first label that uses them.
     struct label_day_in;

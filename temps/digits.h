@@ -55,18 +55,17 @@ inline void put_word(char* out, std::uint64_t w) noexcept {
     }
 }
 
-// The digits of v (below 10^8) without its leading zeros ("0" for 0).
+// The digits of v (below 10^8) without its leading zeros ("0" for 0), in
+// eight bytes at out, what follows them to be written over.
 inline std::size_t write_short(char* out, std::uint32_t v) noexcept {
     const std::uint64_t d = digit_bytes(v);
     const int zeros = v == 0 ? 7 : std::countr_zero(d) / 8;
-    char eight[8];
-    put_word(eight, d + 0x3030303030303030);
-    std::memcpy(out, eight + zeros, static_cast<std::size_t>(8 - zeros));
+    put_word(out, (d + 0x3030303030303030) >> (8 * zeros));
     return static_cast<std::size_t>(8 - zeros);
 }
 
 // A signed count in decimal, as std::to_chars writes it: out holds at
-// least 20 bytes. Returns how many.
+// least 20 bytes, which may all be written. Returns how many are the count.
 inline std::size_t write_int64(char* out, long long v) noexcept {
     constexpr std::uint64_t ascii = 0x3030303030303030, e8 = 100000000;
     std::size_t n = 0;
@@ -108,16 +107,25 @@ inline bool take_count(std::string_view* r, std::uint64_t* v) noexcept {
     return i > 0 && fits;
 }
 
-// take_count over text that may be read eight bytes past its end: a run
-// of digits is read a word at a time, its end found in the word. Runs of
-// up to 19 digits cannot overflow; longer ones go to take_count.
-inline bool take_count_padded(std::string_view* r, std::uint64_t* v) noexcept {
+// take_count a word at a time, reading no byte outside [begin, end of
+// *r): where fewer than eight bytes are left, the word that ends where the
+// text does, moved down, slashes (no digit) after the end. Runs of up to
+// 19 digits cannot overflow; longer ones, and texts of fewer than eight
+// bytes from begin, go to take_count.
+inline bool take_count_within(std::string_view* r, const char* begin, std::uint64_t* v) noexcept {
     static constexpr std::uint64_t scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+    constexpr std::uint64_t zeros = 0x3030303030303030, slashes = 0x2F2F2F2F2F2F2F2F;
     const auto* p = reinterpret_cast<const unsigned char*>(r->data());
+    const std::size_t size = r->size();
+    if (size + static_cast<std::size_t>(r->data() - begin) < 8) return take_count(r, v);
     std::uint64_t n = 0;
     std::size_t i = 0;
     for (;;) {
-        const std::uint64_t w = word_at(p + i) - 0x3030303030303030;
+        const std::size_t left = size - i;
+        const std::uint64_t text = left >= 8   ? word_at(p + i)
+                                   : left == 0 ? slashes
+                                               : word_at(p + size - 8) >> (64 - 8 * left) | slashes << (8 * left);
+        const std::uint64_t w = text - zeros;
         // The top bit of each byte that is no digit; a borrow runs only
         // into the bytes after the first of them.
         const std::uint64_t other = (w | (w + 0x7676767676767676)) & 0x8080808080808080;
@@ -128,12 +136,12 @@ inline bool take_count_padded(std::string_view* r, std::uint64_t* v) noexcept {
             i += 8;
             continue;
         }
-        // The k digits at the top of the word, zeros before them.
+        // The k digits at the bottom of the word, moved to its top with
+        // zeros before them.
         if (k > 0) n = n * scale[k] + eight_digits(w << (64 - 8 * k));
         i += k;
         break;
     }
-    if (i > r->size()) i = r->size();  // (the padding holds no digit)
     r->remove_prefix(i);
     *v = n;
     return i > 0;

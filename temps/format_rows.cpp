@@ -504,7 +504,7 @@ refusal read_sclk_reading(impl& c, const held_value& v, instant* at) noexcept {
     if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
     if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
     long double parallel = 0.0;
-    const sclk_status st = sclk_to_parallel(*c.s.clock, v.text, &parallel, &c.clock_memo);
+    const sclk_status st = detail::sclk_to_parallel(*c.s.clock, c.clock_fields, v.text, &parallel, &c.clock_memo);
     if (st != sclk_status::ok) return c.fail(sclk_refusals[static_cast<int>(st)]);
     const long double tt =
         c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;

@@ -8,6 +8,7 @@
 
 #include "calendar.h"
 #include "digits.h"
+#include "sclk_fields.h"
 #include "spice.h"
 
 namespace temps {
@@ -130,34 +131,27 @@ using detail::take_count;
 // and the reading fit them, in which case each product and sum of the
 // long double sum is an integer below 2^64, held exactly: the same ticks.
 // Otherwise the long double sum itself.
-// padded: r may be read 8 bytes past its end, where no digit is.
-sclk_status field_ticks(const sclk_clock& c, std::string_view r, bool padded, long double* ticks) {
+// begin: where the reading starts, which its digits may be read from.
+sclk_status field_ticks(const sclk_clock& c, const detail::sclk_fields& w, std::string_view r, const char* begin,
+                        long double* ticks) {
     const std::size_t fields = c.moduli.size();
     const std::string_view reading = r;
-    bool exact = c.ticks_per_count < 0x1p64L;
+    bool exact = w.whole;
     std::uint64_t sum = 0;
     std::size_t field = 0;
     for (;;) {
         std::uint64_t f = 0;
-        if (!(padded ? detail::take_count_padded(&r, &f) : take_count(&r, &f)) || field >= fields)
+        if (!detail::take_count_within(&r, begin, &f) || field >= fields)
             return sclk_status::not_reading;
-        const long double offset = c.offsets[field];
-        if (static_cast<long double>(f) < offset) return sclk_status::below_offset;
-        const long double modulus = field == 0 ? 1 : c.moduli[field];
-        if (exact && offset < 0x1p64L && modulus < 0x1p64L) {
-            const auto m = static_cast<std::uint64_t>(modulus);
-            exact = !__builtin_mul_overflow(sum, m, &sum) &&
-                    !__builtin_add_overflow(sum, f - static_cast<std::uint64_t>(offset), &sum);
-        } else {
-            exact = false;
-        }
+        if (w.offset_beyond[field] || f < w.offset[field]) return sclk_status::below_offset;
+        exact = exact && !__builtin_mul_overflow(sum, w.modulus[field], &sum) &&
+                !__builtin_add_overflow(sum, f - w.offset[field], &sum);
         ++field;
         if (r.empty()) break;
         if (!is_delimiter(r[0]) || r.size() == 1) return sclk_status::not_reading;
         r.remove_prefix(1);
     }
-    for (std::size_t f = field; f < fields && exact; ++f)
-        exact = c.moduli[f] < 0x1p64L && !__builtin_mul_overflow(sum, static_cast<std::uint64_t>(c.moduli[f]), &sum);
+    for (std::size_t f = field; f < fields && exact; ++f) exact = !__builtin_mul_overflow(sum, w.modulus[f], &sum);
     if (exact) {
         *ticks = static_cast<long double>(sum);
         return sclk_status::ok;
@@ -180,24 +174,35 @@ sclk_status field_ticks(const sclk_clock& c, std::string_view r, bool padded, lo
 
 }  // namespace
 
+void detail::prepare_fields(const sclk_clock& c, sclk_fields* w) noexcept {
+    *w = sclk_fields{};
+    w->whole = c.ticks_per_count < 0x1p64L && c.moduli.size() <= std::size(w->modulus);
+    for (std::size_t f = 0; f < c.moduli.size() && f < std::size(w->modulus); ++f) {
+        // (A modulus after the first is below ticks_per_count, so below
+        // 2^64 where the clock is whole.)
+        w->modulus[f] = f == 0 || !w->whole ? 1 : static_cast<std::uint64_t>(c.moduli[f]);
+        w->offset_beyond[f] = !(c.offsets[f] < 0x1p64L);
+        w->offset[f] = w->offset_beyond[f] ? 0 : static_cast<std::uint64_t>(c.offsets[f]);
+    }
+}
+
 sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel, sclk_memo* memo) noexcept {
+    detail::sclk_fields w;
+    detail::prepare_fields(c, &w);
+    return detail::sclk_to_parallel(c, w, r, parallel, memo);
+}
+
+sclk_status detail::sclk_to_parallel(const sclk_clock& c, const sclk_fields& w, std::string_view r,
+                                     long double* parallel, sclk_memo* memo) noexcept {
+    if (c.moduli.size() > std::size(w.modulus) || c.offsets.size() != c.moduli.size()) return sclk_status::not_reading;
     while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
     while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
-    // A reading of ordinary length is copied where its digits can be read
-    // a word at a time past its end.
-    char copy[64 + 8];
-    const bool padded = r.size() <= 64;
-    if (padded) {
-        std::memcpy(copy, r.data(), r.size());
-        std::memset(copy + r.size(), '/', 8);
-        r = {copy, r.size()};
-    }
+    const char* const begin = r.data();  // its digits are read a word at a time from here
     // "p/" before the fields: digits and a slash. A slash anywhere else is
     // in no field and is no delimiter.
     std::size_t partition = 0;  // 0: the earliest that holds it
     std::string_view fields = r;
-    if (std::uint64_t p = 0; (padded ? detail::take_count_padded(&fields, &p) : take_count(&fields, &p)) &&
-                             !fields.empty() && fields[0] == '/') {
+    if (std::uint64_t p = 0; detail::take_count_within(&fields, begin, &p) && !fields.empty() && fields[0] == '/') {
         if (p < 1 || p > c.partition_start.size()) return sclk_status::no_partition;
         partition = static_cast<std::size_t>(p);
         r = fields.substr(1);
@@ -205,7 +210,7 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
         return sclk_status::not_reading;  // no partition, or one beyond 64 bits
     }
     long double ticks = 0;
-    if (const sclk_status st = field_ticks(c, r, padded, &ticks); st != sclk_status::ok) return st;
+    if (const sclk_status st = field_ticks(c, w, r, begin, &ticks); st != sclk_status::ok) return st;
     const auto holds = [&](std::size_t p) { return ticks >= c.partition_start[p] && ticks < c.partition_end[p]; };
     if (partition == 0) {
         for (std::size_t p = 0; p < c.partition_start.size() && partition == 0; ++p)
@@ -247,6 +252,7 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
 
 std::size_t parallel_to_sclk(const sclk_clock& c, long double parallel, char* out, sclk_status* status) noexcept {
     *status = sclk_status::outside_map;
+    if (c.moduli.size() > 10 || c.offsets.size() != c.moduli.size()) return 0;  // no clock read_sclk gives
     // The last triple whose parallel time is at or before it, in the
     // kernel's order: a map that jumps back is followed as it is.
     const std::size_t triples = c.coefficients.size() / 3;
@@ -327,18 +333,6 @@ int read_lsk(const kernel_pool& pool, lsk* out, char* error, int error_size) noe
     } catch (const std::bad_alloc&) {
         return fail(error, error_size, "out of memory");
     }
-}
-
-double et_minus_tt(const lsk& l, double et) noexcept {
-    const double m = l.m0 + l.m1 * et;
-    return l.k * std::sin(m + l.eb * std::sin(m));
-}
-
-double tt_to_et(const lsk& l, double tt) noexcept {
-    // ET - TT changes by some 1e-10 of ET: three steps find it.
-    double et = tt;
-    for (int i = 0; i < 3; ++i) et = tt + et_minus_tt(l, et);
-    return et;
 }
 
 }  // namespace temps

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <string>
@@ -392,6 +393,7 @@ TEST(SpiceKernels, TextKernelsReadAsNaifWritesThem) {
                              "A += 4\n"
                              "B/C = ( 'it''s', @1972-JAN-1, @2000-01-01T12:00:00 )\n"
                              "D = (\n 1\n 2 )\n"
+                             "E = ( 'x)=('\n\n 7 )\nF =\n 8\n"  // parentheses and '=' in a string
                              "\\begintext\n"
                              "A = ( 9 ) is a comment again\n";
     ASSERT_EQ(temps::read_text_kernel_text(text, "k", &pool, error, sizeof error), 0) << error;
@@ -407,6 +409,11 @@ TEST(SpiceKernels, TextKernelsReadAsNaifWritesThem) {
     EXPECT_EQ(b[1].number, -883656000.0L);  // 1972-01-01T00:00:00, seconds past J2000
     EXPECT_EQ(b[2].number, 0.0L);
     EXPECT_EQ(pool.variables.at("D").size(), 2u);
+    const auto& e = pool.variables.at("E");
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].text, "x)=(");
+    EXPECT_EQ(e[1].number, 7);
+    EXPECT_EQ(pool.variables.at("F").at(0).number, 8);
     const struct {
         const char* text;
         const char* error;
@@ -458,12 +465,14 @@ TEST(Digits, CountsAsTheStandardLibraryWritesAndReadsThem) {
         const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), want);
         const bool ok = ec == std::errc{};
         const std::size_t used = static_cast<std::size_t>(end - t.data());
-        std::string padded = t + "////////";  // read past its end, where no digit is
-        for (const bool pad : {false, true}) {
-            std::string_view r = pad ? std::string_view(padded).substr(0, t.size()) : std::string_view(t);
+        // Read a word at a time from the start of the text, or from digits
+        // before it, with digits after its end that are not its own.
+        for (const std::string_view before : {"", "7", "1234567", "12345678"}) {
+            const std::string around = std::string(before) + t + "98765432";
+            std::string_view r = std::string_view(around).substr(before.size(), t.size());
             std::uint64_t got = 0;
-            const bool read = pad ? temps::detail::take_count_padded(&r, &got) : temps::detail::take_count(&r, &got);
-            ASSERT_EQ(read, ok) << t << (pad ? " padded" : "");
+            const bool read = temps::detail::take_count_within(&r, around.data(), &got);
+            ASSERT_EQ(read, ok) << t << " after " << before;
             if (!ok) continue;
             EXPECT_EQ(got, want) << t;
             EXPECT_EQ(r.size(), t.size() - used) << t;
@@ -549,6 +558,38 @@ TEST(SpiceKernels, ReadingsAsTheExactSumOfTheirFields) {
         const long double want = k[1] + k[2] / 2560 * (encoded - k[0]);
         if (ticks >> 64 == 0) EXPECT_EQ(plain, want) << r.reading;  // exact: the same long double
         else EXPECT_NEAR(static_cast<double>(plain / want), 1.0, 1e-15) << r.reading;
+    }
+}
+
+// ET - TT against the formula worked in long double on the same double M
+// (within 2e-18 s and the long double rounding of E), quarter turns of M
+// on both sides; beyond the reduction's range, and for an orbit of EB
+// above 0.1, as the C library gives it.
+TEST(SpiceKernels, EphemerisTimeAsTheFormulaGivesIt) {
+    temps::lsk l;
+    l.k = 1.657e-3, l.eb = 1.671e-2, l.m0 = 6.239996, l.m1 = 1.99096871e-7;
+    const double quarter = 0.78539816339744831 / l.m1;  // ET of a quarter turn of M
+    const double at_m0 = -l.m0 / l.m1;                   // ET where M is 0
+    const double edge = (0x1p18 - l.m0) / l.m1;          // M of 2^18 radians: the C library's beyond
+    for (const double et : {0.0, -1.0, 1.5e-9, 536500868.684, -9e8, 4.1e9, at_m0, at_m0 + 1e-3, at_m0 - 1e-3,
+                            at_m0 + quarter - 1, at_m0 + quarter + 1, at_m0 + 3 * quarter + 1e-6,
+                            at_m0 - 5 * quarter - 1e-6, at_m0 + 4000 * quarter + 0.5, 1.3e12, -1.3e12, edge - 10,
+                            // within each quarter turn, either side of M = 0
+                            at_m0 + 0.4 * quarter, at_m0 + 1.4 * quarter, at_m0 + 2.4 * quarter,
+                            at_m0 + 3.4 * quarter, at_m0 - 0.6 * quarter, at_m0 - 1.6 * quarter,
+                            at_m0 - 2.6 * quarter, at_m0 - 3.6 * quarter}) {
+        const double m = l.m0 + l.m1 * et;
+        const long double want = l.k * sinl(m + l.eb * sinl(static_cast<long double>(m)));
+        EXPECT_LE(std::fabs(temps::et_minus_tt(l, et) - want), 2e-18L + l.k * std::fabs(m) * 0x1p-63L) << et;
+        // Three steps of TT = ET - (ET - TT) give the ET back.
+        const double tt = et - temps::et_minus_tt(l, et);
+        EXPECT_NEAR(temps::tt_to_et(l, tt), et, std::fabs(et) * 2.3e-16 + 1e-18) << et;
+    }
+    temps::lsk eccentric = l;
+    eccentric.eb = 0.3;
+    for (const auto& [k, et] : {std::pair{l, edge + 10}, {l, -2.7e12}, {l, 1e15}, {eccentric, 1e8}}) {
+        const double m = k.m0 + k.m1 * et;
+        EXPECT_EQ(temps::et_minus_tt(k, et), k.k * std::sin(m + k.eb * std::sin(m))) << et;
     }
 }
 
