@@ -5,7 +5,9 @@
 #ifndef CONVERSION_CONVERT_H
 #define CONVERSION_CONVERT_H
 
+#include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,9 @@ public:
     bool open();
     // Converts one value: its line on the output, or its message.
     void convert(std::string_view v);
+    // Converts a run of values (at most run_size), each as convert does.
+    static constexpr std::size_t run_size = 64;
+    void convert_run(std::span<const std::string_view> values);
     // A line that is no value (too long): its message, and what --on-error
     // does of a failed value.
     void refuse(std::string_view shown, const char* reason);
@@ -60,6 +65,8 @@ private:
     temps::lsk kernel_;
     unsigned warned_ = 0;
     std::size_t room_ = 0;  // bytes a result's line takes at the most
+    std::unique_ptr<char[]> texts_;  // a run's results, room_ - 1 bytes each
+    std::size_t sizes_[run_size] = {};
     int status_ = 0;
     bool fatal_ = false;    // a file the conversions need cannot be used
     bool stopped_ = false;  // --on-error=stop after a failure

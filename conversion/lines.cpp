@@ -10,14 +10,38 @@
 namespace conversion {
 namespace {
 
-// One line of input without its line end: a CR before it (or at the end
-// of the input) is part of the line end, and a line of blanks is blank.
-void convert_line(converter& cv, std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || ((line[0] == ' ' || line[0] == '\t') && line.find_first_not_of(" \t") == std::string_view::npos))
-        return cv.blank();
-    cv.convert(line);
+bool blank(std::string_view line) {
+    return line.empty() || ((line[0] == ' ' || line[0] == '\t') && line.find_first_not_of(" \t") == std::string_view::npos);
 }
+
+// The lines of the buffer waiting to be converted, in runs: a blank line
+// or a refused one comes after the values before it.
+class runs {
+public:
+    explicit runs(converter& cv) : cv_(cv) {}
+    // One line without its line end: a CR before it (or at the end of the
+    // input) is part of the line end, and a line of blanks is blank.
+    void line(std::string_view l) {
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        if (blank(l)) {
+            flush();
+            if (!cv_.done()) cv_.blank();
+            return;
+        }
+        run_[size_++] = l;
+        if (size_ == converter::run_size) flush();
+    }
+    // Converts what is waiting: before its text in the buffer changes.
+    void flush() {
+        if (size_ > 0) cv_.convert_run({run_, size_});
+        size_ = 0;
+    }
+
+private:
+    converter& cv_;
+    std::string_view run_[converter::run_size];
+    std::size_t size_ = 0;
+};
 
 }  // namespace
 
@@ -27,6 +51,7 @@ void each_line(int fd, converter& cv) {
     constexpr std::size_t size = 1 << 16;
     std::size_t have = 0;
     bool too_long = false;  // skipping the rest of a line longer than the buffer
+    runs waiting(cv);
     for (;;) {
         const ssize_t n = read(fd, buf.get() + have, size - have);
         if (n < 0 && errno == EINTR) continue;
@@ -41,13 +66,15 @@ void each_line(int fd, converter& cv) {
             const void* nl = std::memchr(buf.get() + start, '\n', have - start);
             if (nl == nullptr) break;
             const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(nl) - buf.get());
-            if (!too_long) convert_line(cv, std::string_view(buf.get() + start, i - start));
+            if (!too_long) waiting.line(std::string_view(buf.get() + start, i - start));
             too_long = false;
             start = i + 1;
         }
+        waiting.flush();
         if (cv.done()) return;
         if (end) {
-            if (start < have && !too_long) convert_line(cv, std::string_view(buf.get() + start, have - start));
+            if (start < have && !too_long) waiting.line(std::string_view(buf.get() + start, have - start));
+            waiting.flush();
             return;
         }
         if (start == 0 && have == size) {  // a line longer than the buffer

@@ -4,6 +4,7 @@
 #define TEMPS_CONVERT_IMPL_H
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include <temps/convert.h>
@@ -50,6 +51,15 @@ struct converter::impl {
     day_offset* day_offsets = nullptr;  // made at the first run of counts
     sclk_memo clock_memo;  // the clock's triple used last
     detail::sclk_fields clock_fields;  // its fields, when there is a clock
+    // The partition and triple of the last reading of a run laid out as
+    // the kernel writes it, in whole ticks: a reading inside both is
+    // mapped by the triple without looking again (text_runs.cpp).
+    struct sclk_window {
+        std::size_t partition = 0;                   // 0: none
+        std::uint64_t start = 0, end = 0, base = 0;  // the partition's ticks; its first encoded SCLK
+        std::uint64_t from = 0, to = 0;              // the triple's encoded SCLK, [from, to)
+        long double t1 = 0, rate = 0;                // its parallel time at from, and rate a tick
+    } window;
     // Whole UTC days of labels, read for a count on TAI and written from
     // one (label_days.cpp); made at the first label that uses them.
     struct label_day_in;
@@ -112,6 +122,9 @@ struct converter::impl {
     void free_label_days() noexcept;
     refusal read_text(std::string_view v, instant* at) noexcept;
     refusal write_text(const instant& at, char* out, std::size_t* n) noexcept;
+    // SCLK readings to TT2000 in stages (text_runs.cpp), as convert_texts.
+    std::size_t sclk_texts(std::span<const std::string_view> in, char* out, std::size_t stride, std::size_t* sizes,
+                           refusal* why) noexcept;
 };
 
 // One format: what it is, how a held value is read and written, and how
@@ -130,6 +143,19 @@ struct format_row {
 const format_row& row_of(format f) noexcept;
 
 namespace detail {
+
+// A reading of the clock to its parallel seconds (TDB or TT), refused as
+// the sclk format refuses it (written: one laid out as the kernel writes
+// it read in fixed steps, the same answer); TT seconds past J2000 to the
+// TT2000 of the instant, to the nearest nanosecond. The sclk row's reader
+// is the two.
+refusal sclk_parallel(converter::impl& c, std::string_view reading, long double* parallel,
+                      bool written = false) noexcept;
+refusal tt_to_tt2000(converter::impl& c, long double tt_seconds, std::int64_t* tt2000) noexcept;
+// TT seconds of a clock's parallel seconds (less ET - TT for TDB).
+inline long double clock_tt(const converter::impl& c, long double parallel) noexcept {
+    return c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;
+}
 
 // obt_to_utc, utc_to_obt: "PARTITION/READING" through a correlation table
 // and back (the reading to 6 decimals, the instant taken to the

@@ -112,7 +112,7 @@ inline bool take_count(std::string_view* r, std::uint64_t* v) noexcept {
 // text does, moved down, slashes (no digit) after the end. Runs of up to
 // 19 digits cannot overflow; longer ones, and texts of fewer than eight
 // bytes from begin, go to take_count.
-inline bool take_count_within(std::string_view* r, const char* begin, std::uint64_t* v) noexcept {
+[[gnu::always_inline]] inline bool take_count_within(std::string_view* r, const char* begin, std::uint64_t* v) noexcept {
     static constexpr std::uint64_t scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     constexpr std::uint64_t zeros = 0x3030303030303030, slashes = 0x2F2F2F2F2F2F2F2F;
     const auto* p = reinterpret_cast<const unsigned char*>(r->data());

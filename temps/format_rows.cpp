@@ -480,11 +480,9 @@ refusal write_unix_text(impl& c, const instant& at, char* out, std::size_t* n) n
 // go through TT seconds past J2000, which TT2000 counts in nanoseconds.
 
 refusal tt_instant(impl& c, long double tt_seconds, instant* at) {
-    // To the nearest nanosecond (halves to even), in the rounding mode
-    // already set: no change of the x87 control word at each value.
-    const long double scaled = tt_seconds * 1e9L;
-    if (!(scaled > static_cast<long double>(tt2000_pad) && scaled < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
-    static_cast<void>(tt2000_to_tai(std::llrint(scaled), &at->tai));
+    std::int64_t tt2000 = 0;
+    if (const refusal r = detail::tt_to_tt2000(c, tt_seconds, &tt2000); r != refusal::none) return r;
+    static_cast<void>(tt2000_to_tai(tt2000, &at->tai));
     at->tai_count = true;
     return refusal::none;
 }
@@ -501,14 +499,9 @@ constexpr refusal sclk_refusals[] = {refusal::none, refusal::not_sclk, refusal::
                                      refusal::sclk_outside_map};
 
 refusal read_sclk_reading(impl& c, const held_value& v, instant* at) noexcept {
-    if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
-    if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
     long double parallel = 0.0;
-    const sclk_status st = detail::sclk_to_parallel(*c.s.clock, c.clock_fields, v.text, &parallel, &c.clock_memo);
-    if (st != sclk_status::ok) return c.fail(sclk_refusals[static_cast<int>(st)]);
-    const long double tt =
-        c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;
-    return tt_instant(c, tt, at);
+    if (const refusal r = detail::sclk_parallel(c, v.text, &parallel); r != refusal::none) return r;
+    return tt_instant(c, detail::clock_tt(c, parallel), at);
 }
 
 refusal write_sclk_reading(impl& c, const instant& at, held_result* out, char* text) noexcept {
@@ -652,5 +645,23 @@ static_assert(in_order(), "rows are indexed by their format");
 const format_row& row_of(format f) noexcept { return rows[static_cast<std::size_t>(f) % std::size(rows)]; }
 
 std::span<const format_info> formats() noexcept { return infos; }
+
+refusal detail::sclk_parallel(impl& c, std::string_view reading, long double* parallel, bool written) noexcept {
+    if (c.s.clock == nullptr) return c.fail(refusal::no_sclk);
+    if (c.s.clock->tdb && c.s.kernel == nullptr) return c.fail(refusal::no_lsk);
+    const sclk_status st = detail::sclk_to_parallel(*c.s.clock, c.clock_fields, reading, parallel, &c.clock_memo, written);
+    return st == sclk_status::ok ? refusal::none : c.fail(sclk_refusals[static_cast<int>(st)]);
+}
+
+refusal detail::tt_to_tt2000(impl& c, long double tt_seconds, std::int64_t* tt2000) noexcept {
+    // To the nearest nanosecond (halves to even), in the rounding mode
+    // already set: no change of the x87 control word at each value. (The
+    // one long double between the pad marker and the next count is half
+    // way, and goes to the even count above.)
+    const long double scaled = tt_seconds * 1e9L;
+    if (!(scaled > static_cast<long double>(tt2000_pad) && scaled < 9.2e18L)) return c.fail(refusal::tt2000_beyond);
+    *tt2000 = std::llrint(scaled);
+    return refusal::none;
+}
 
 }  // namespace temps

@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "calendar.h"
@@ -70,16 +73,71 @@ bool read_date(std::string_view d, long double* seconds) {
     return true;
 }
 
+// 10^k for k = 0 to 27, each exact in a long double (5^27 < 2^64).
+constexpr auto powers_of_ten = [] {
+    std::array<long double, 28> p{};
+    p[0] = 1;
+    for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+    return p;
+}();
+
+// A number of up to 19 digits and a power of ten within 10^27 either way:
+// its digits as a whole number times or over that power, one rounding of
+// two exact numbers, which is the correctly rounded value strtold gives.
+// false for any other text, which std::from_chars then reads.
+bool read_short_number(std::string_view v, long double* x) {
+    std::size_t i = 0;
+    const bool negative = i < v.size() && v[i] == '-';
+    if (negative) ++i;
+    std::uint64_t digits = 0;
+    int count = 0, scale = 0;  // digits read; of them after the point
+    bool point = false;
+    for (; i < v.size(); ++i) {
+        if (v[i] == '.' && !point) {
+            point = true;
+        } else if (v[i] >= '0' && v[i] <= '9') {
+            if (++count > 19) return false;
+            digits = digits * 10 + static_cast<unsigned>(v[i] - '0');
+            scale += point ? 1 : 0;
+        } else {
+            break;
+        }
+    }
+    if (count == 0) return false;
+    int exponent = 0;
+    if (i < v.size()) {
+        if (std::strchr("EeDd", v[i]) == nullptr || ++i == v.size()) return false;
+        const bool down = v[i] == '-';
+        if (v[i] == '-' || v[i] == '+') ++i;
+        if (i == v.size() || v.size() - i > 4) return false;
+        for (; i < v.size(); ++i) {
+            if (v[i] < '0' || v[i] > '9') return false;
+            exponent = exponent * 10 + (v[i] - '0');
+        }
+        exponent = down ? -exponent : exponent;
+    }
+    const int k = exponent - scale;
+    if (k < -27 || k > 27) return false;
+    const auto m = static_cast<long double>(digits);
+    *x = k >= 0 ? m * powers_of_ten[static_cast<std::size_t>(k)] : m / powers_of_ten[static_cast<std::size_t>(-k)];
+    if (negative) *x = -*x;
+    return true;
+}
+
 // A number as kernels write them: D or d for E.
 bool read_number(std::string_view v, long double* x) {
+    if (!v.empty() && v[0] == '+') v.remove_prefix(1);
+    if (read_short_number(v, x)) return true;
     std::string s(v);
     for (char& c : s)
         if (c == 'D' || c == 'd') c = 'E';
     const char* p = s.c_str();
-    if (*p == '+') ++p;
     const auto [end, ec] = std::from_chars(p, s.c_str() + s.size(), *x);
     return ec == std::errc{} && end == s.c_str() + s.size();
 }
+
+// What separates the values of a list.
+constexpr bool separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == ','; }
 
 class parser {
 public:
@@ -170,7 +228,13 @@ private:
         const std::string name = s.substr(b, e - b);
         if (name.empty() || name.find_first_of(" \t(),'") != std::string::npos || name.size() > 32)
             return fail("not a variable name: " + name);
+        // Room for as many values as there are words: a list of thousands
+        // is not moved as it grows.
         std::vector<kernel_value> values;
+        std::size_t words = 0;
+        for (std::size_t k = values_at; k + 1 < s.size(); ++k)
+            words += (separator(s[k]) || s[k] == '(') && !separator(s[k + 1]) && s[k + 1] != '(' && s[k + 1] != ')' ? 1 : 0;
+        values.reserve(words);
         std::size_t i = s.find_first_not_of(" \t\r", values_at);
         const bool list = s[i] == '(';
         if (list) ++i;
@@ -201,7 +265,9 @@ private:
                 }
                 ++i;
             } else {
-                const std::size_t end = s.find_first_of(" \t\r,)", i);
+                std::size_t end = i;
+                while (end < s.size() && !separator(s[end]) && s[end] != ')') ++end;
+                if (end == s.size()) end = std::string::npos;
                 const std::string_view token = std::string_view(s).substr(i, (end == std::string::npos ? s.size() : end) - i);
                 i = end == std::string::npos ? s.size() : end;
                 if (token[0] == '@') {
@@ -219,8 +285,8 @@ private:
             }
         }
         auto& slot = pool_->variables[name];
-        if (!append) slot.clear();
-        slot.insert(slot.end(), values.begin(), values.end());
+        if (!append || slot.empty()) slot = std::move(values);
+        else slot.insert(slot.end(), std::make_move_iterator(values.begin()), std::make_move_iterator(values.end()));
         return true;
     }
 

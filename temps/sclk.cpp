@@ -99,6 +99,7 @@ int read_sclk(const kernel_pool& pool, const char* id, sclk_clock* out, char* er
         }
         if (!need("SCLK01_COEFFICIENTS_", 0, &v) || v->size() % 3 != 0)
             return fail(error, error_size, "SCLK01_COEFFICIENTS_" + want + " is not triples");
+        c.coefficients.reserve(v->size());
         for (std::size_t i = 0; i < v->size(); i += 3) {
             if (i > 0 && !((*v)[i].number > c.coefficients[i - 3]))
                 return fail(error, error_size, "SCLK01_COEFFICIENTS_" + want + ": encoded SCLK not increasing");
@@ -176,14 +177,17 @@ sclk_status field_ticks(const sclk_clock& c, const detail::sclk_fields& w, std::
 
 void detail::prepare_fields(const sclk_clock& c, sclk_fields* w) noexcept {
     *w = sclk_fields{};
-    w->whole = c.ticks_per_count < 0x1p64L && c.moduli.size() <= std::size(w->modulus);
-    for (std::size_t f = 0; f < c.moduli.size() && f < std::size(w->modulus); ++f) {
+    if (c.moduli.size() > std::size(w->modulus) || c.offsets.size() != c.moduli.size()) return;  // read as no reading
+    w->fields = c.moduli.size();
+    w->whole = c.ticks_per_count < 0x1p64L;
+    for (std::size_t f = 0; f < w->fields; ++f) {
         // (A modulus after the first is below ticks_per_count, so below
         // 2^64 where the clock is whole.)
         w->modulus[f] = f == 0 || !w->whole ? 1 : static_cast<std::uint64_t>(c.moduli[f]);
         w->offset_beyond[f] = !(c.offsets[f] < 0x1p64L);
         w->offset[f] = w->offset_beyond[f] ? 0 : static_cast<std::uint64_t>(c.offsets[f]);
     }
+    prepare_written(c, w);
 }
 
 sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long double* parallel, sclk_memo* memo) noexcept {
@@ -192,25 +196,39 @@ sclk_status sclk_to_parallel(const sclk_clock& c, std::string_view r, long doubl
     return detail::sclk_to_parallel(c, w, r, parallel, memo);
 }
 
-sclk_status detail::sclk_to_parallel(const sclk_clock& c, const sclk_fields& w, std::string_view r,
-                                     long double* parallel, sclk_memo* memo) noexcept {
-    if (c.moduli.size() > std::size(w.modulus) || c.offsets.size() != c.moduli.size()) return sclk_status::not_reading;
+namespace {
+
+// A reading's partition (0: none named) and ticks, read as they come.
+sclk_status plain_ticks(const sclk_clock& c, const detail::sclk_fields& w, std::string_view r, std::size_t* partition,
+                        long double* ticks) {
     while (!r.empty() && r.front() == ' ') r.remove_prefix(1);
     while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
     const char* const begin = r.data();  // its digits are read a word at a time from here
     // "p/" before the fields: digits and a slash. A slash anywhere else is
     // in no field and is no delimiter.
-    std::size_t partition = 0;  // 0: the earliest that holds it
     std::string_view fields = r;
     if (std::uint64_t p = 0; detail::take_count_within(&fields, begin, &p) && !fields.empty() && fields[0] == '/') {
         if (p < 1 || p > c.partition_start.size()) return sclk_status::no_partition;
-        partition = static_cast<std::size_t>(p);
+        *partition = static_cast<std::size_t>(p);
         r = fields.substr(1);
     } else if (!fields.empty() && fields[0] == '/') {
         return sclk_status::not_reading;  // no partition, or one beyond 64 bits
     }
+    return field_ticks(c, w, r, begin, ticks);
+}
+
+}  // namespace
+
+sclk_status detail::sclk_to_parallel(const sclk_clock& c, const sclk_fields& w, std::string_view r,
+                                     long double* parallel, sclk_memo* memo, bool written) noexcept {
+    if (c.moduli.size() > std::size(w.modulus) || c.offsets.size() != c.moduli.size()) return sclk_status::not_reading;
+    std::size_t partition = 0;  // 0: the earliest that holds it
     long double ticks = 0;
-    if (const sclk_status st = field_ticks(c, w, r, begin, &ticks); st != sclk_status::ok) return st;
+    if (std::uint64_t t = 0; written && written_ticks(w, r, &partition, &t)) {
+        ticks = static_cast<long double>(t);
+    } else if (const sclk_status st = plain_ticks(c, w, r, &partition, &ticks); st != sclk_status::ok) {
+        return st;
+    }
     const auto holds = [&](std::size_t p) { return ticks >= c.partition_start[p] && ticks < c.partition_end[p]; };
     if (partition == 0) {
         for (std::size_t p = 0; p < c.partition_start.size() && partition == 0; ++p)

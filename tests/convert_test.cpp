@@ -414,6 +414,26 @@ TEST(SpiceKernels, TextKernelsReadAsNaifWritesThem) {
     EXPECT_EQ(e[0].text, "x)=(");
     EXPECT_EQ(e[1].number, 7);
     EXPECT_EQ(pool.variables.at("F").at(0).number, 8);
+    // Numbers to the long double std::from_chars gives: decimal fractions
+    // that no binary one holds, both sides of 19 digits and of 10^27.
+    const std::string numbers[] = {"1.0000001", "0.999999", "-2.5d-1", "1.41566400E+08", "2.8147497671066E+14",
+                                   "1.657D-3", "6.239996D0", "1.99096871D-7", "-0", ".5", "5.", "0.1",
+                                   "9999999999999999999", "18446744073709551615", "1844674407370955161.7",
+                                   "1e27", "1e28", "1.7e-27", "1.7e-28", "123456789012345678.9e-10",
+                                   "0.0000000000000000000000000001", "1E+0010", "+7.25", "3.3333333333333333e-12",
+                                   "3064661269460675587e-28", "307413207671831467e28", "1234567890123456789e10"};
+    temps::kernel_pool listed;
+    std::string list = "\\begindata\nN = (";
+    for (const std::string& n : numbers) list += " " + n;
+    ASSERT_EQ(temps::read_text_kernel_text(list + " )\n", "k", &listed, error, sizeof error), 0) << error;
+    for (std::size_t i = 0; i < std::size(numbers); ++i) {
+        std::string n = numbers[i].substr(numbers[i][0] == '+' ? 1 : 0);
+        for (char& c : n) c = c == 'D' || c == 'd' ? 'E' : c;
+        long double want = 0;
+        std::from_chars(n.data(), n.data() + n.size(), want);
+        EXPECT_EQ(listed.variables.at("N").at(i).number, want) << numbers[i];
+        EXPECT_EQ(std::signbit(listed.variables.at("N").at(i).number), std::signbit(want)) << numbers[i];
+    }
     const struct {
         const char* text;
         const char* error;
@@ -563,8 +583,8 @@ TEST(SpiceKernels, ReadingsAsTheExactSumOfTheirFields) {
 
 // ET - TT against the formula worked in long double on the same double M
 // (within 2e-18 s and the long double rounding of E), quarter turns of M
-// on both sides; beyond the reduction's range, and for an orbit of EB
-// above 0.1, as the C library gives it.
+// on both sides, an orbit of EB 0.05; beyond the reduction's range, and
+// for an orbit of EB above 0.05, as the C library gives it.
 TEST(SpiceKernels, EphemerisTimeAsTheFormulaGivesIt) {
     temps::lsk l;
     l.k = 1.657e-3, l.eb = 1.671e-2, l.m0 = 6.239996, l.m1 = 1.99096871e-7;
@@ -586,11 +606,83 @@ TEST(SpiceKernels, EphemerisTimeAsTheFormulaGivesIt) {
         EXPECT_NEAR(temps::tt_to_et(l, tt), et, std::fabs(et) * 2.3e-16 + 1e-18) << et;
     }
     temps::lsk eccentric = l;
-    eccentric.eb = 0.3;
+    eccentric.eb = 0.05;
+    for (const double et : {1e8, 1e8 + quarter, 1e8 + 3.5 * quarter}) {
+        const double m = eccentric.m0 + eccentric.m1 * et;
+        const long double want = eccentric.k * sinl(m + eccentric.eb * sinl(static_cast<long double>(m)));
+        EXPECT_LE(std::fabs(temps::et_minus_tt(eccentric, et) - want), 2e-18L) << et;
+    }
+    eccentric.eb = 0.0501;
     for (const auto& [k, et] : {std::pair{l, edge + 10}, {l, -2.7e12}, {l, 1e15}, {eccentric, 1e8}}) {
         const double m = k.m0 + k.m1 * et;
         EXPECT_EQ(temps::et_minus_tt(k, et), k.k * std::sin(m + k.eb * std::sin(m))) << et;
     }
+}
+
+// A run of texts answers as one value at a time: SCLK readings to TT2000
+// in stages, of a TDB and a TT clock, sorted and not, with refusals of
+// each stage among them (a reading not read, outside its partition, below
+// an offset, empty; beyond TT2000's years); and labels, value by value.
+TEST(Converter, TheRunOfTextsAnswersAsOneValueAtATime) {
+    const std::string clock = "\\begindata\nSCLK_DATA_TYPE_7 = ( 1 )\nSCLK01_N_FIELDS_7 = ( 2 )\n"
+                              "SCLK01_MODULI_7 = ( 4294967296 65536 )\nSCLK01_OFFSETS_7 = ( 0 1 )\n"
+                              "SCLK01_OUTPUT_DELIM_7 = ( 1 )\nSCLK_PARTITION_START_7 = ( 0 1.0D14 )\n"
+                              "SCLK_PARTITION_END_7 = ( 1.0D14 2.8D14 )\nSCLK01_COEFFICIENTS_7 = ( 0 1.0D8 1.0000001 "
+                              "6.5536D13 2.0D8 0.9999999  1.0D14 9.2233D9 1.0 )\n";
+    const std::string lsk = "\\begindata\nDELTET/DELTA_T_A = 32.184\nDELTET/K = 1.657D-3\nDELTET/EB = 1.671D-2\n"
+                            "DELTET/M = ( 6.239996D0 1.99096871D-7 )\nDELTET/DELTA_AT = ( 10, @1972-JAN-1 )\n";
+    temps::kernel_pool pool, lsk_pool;
+    temps::sclk_clock tdb, tt;
+    temps::lsk kernel;
+    char error[256] = "";
+    ASSERT_EQ(temps::read_text_kernel_text(clock, "k", &pool, error, sizeof error), 0) << error;
+    ASSERT_EQ(temps::read_sclk(pool, "7", &tdb, error, sizeof error), 0) << error;
+    ASSERT_EQ(temps::read_text_kernel_text(lsk, "l", &lsk_pool, error, sizeof error), 0) << error;
+    ASSERT_EQ(temps::read_lsk(lsk_pool, &kernel, error, sizeof error), 0) << error;
+    tt = tdb;
+    tt.tdb = false;
+    std::mt19937_64 rng(5);
+    std::vector<std::string> readings;
+    for (int i = 0; i < 3000; ++i) {
+        char text[48];
+        const unsigned long long count = rng() % 1600000000, ticks = 1 + rng() % 65536;
+        if (i % 97 == 0) std::snprintf(text, sizeof text, "2/%010llu.%05llu", 1525878906ULL + count % 1000, ticks);
+        else std::snprintf(text, sizeof text, "1/%010llu:%05llu", count, ticks);
+        readings.emplace_back(text);
+    }
+    std::sort(readings.begin(), readings.begin() + 1500);  // in time order, then at random
+    for (const char* odd : {"x", "", "1/1525878906.00001", "1/5.0", "3/1.1", " 1/5.2 ", "1/5.70000", "2/1525878906.1"})
+        readings.insert(readings.begin() + static_cast<std::ptrdiff_t>(rng() % readings.size()), odd);
+    for (const temps::sclk_clock* c : {&tdb, &tt}) {
+        temps::converter_settings s;
+        s.from = format::sclk, s.to = format::tt2000, s.clock = c, s.kernel = &kernel;
+        temps::converter run(s), one(s);
+        const std::vector<std::string_view> in(readings.begin(), readings.end());
+        std::vector<char> texts(in.size() * 64);
+        std::vector<std::size_t> sizes(in.size());
+        std::size_t refused = 0;
+        for (std::size_t at = 0; at < in.size();) {
+            refusal why = refusal::none;
+            const std::span<const std::string_view> rest(in.begin() + static_cast<std::ptrdiff_t>(at), in.end());
+            const std::size_t k = run.convert_texts(rest, texts.data(), 64, sizes.data(), &why);
+            for (std::size_t i = 0; i < k; ++i)
+                ASSERT_EQ(std::string(texts.data() + i * 64, sizes[i]), text_of(one, readings[at + i])) << readings[at + i];
+            if (k == rest.size()) break;
+            ASSERT_EQ(std::string("refused: ") + run.reason(), text_of(one, readings[at + k])) << readings[at + k];
+            ASSERT_NE(why, refusal::none);
+            at += k + 1, ++refused;
+        }
+        EXPECT_GE(refused, 30u);  // each kind of refusal, the readings beyond TT2000's years
+    }
+    // Labels, one by one through convert_text.
+    temps::converter labels(settings(format::utc, format::tai, &table_of(shipped)));
+    const std::vector<std::string_view> in = {"2016-12-31T23:59:60.5", "2017-01-01T00:00:00", "x", "1999-01-01"};
+    std::vector<char> texts(in.size() * 64);
+    std::size_t sizes[4] = {};
+    refusal why = refusal::none;
+    ASSERT_EQ(labels.convert_texts(in, texts.data(), 64, sizes, &why), 2u);
+    EXPECT_EQ(why, refusal::not_utc_label);
+    EXPECT_EQ(std::string(texts.data() + 64, sizes[1]), "2017-01-01T00:00:37.000000000");
 }
 
 }  // namespace
