@@ -628,7 +628,7 @@ TEST(Converter, TheRunOfTextsAnswersAsOneValueAtATime) {
                               "SCLK01_MODULI_7 = ( 4294967296 65536 )\nSCLK01_OFFSETS_7 = ( 0 1 )\n"
                               "SCLK01_OUTPUT_DELIM_7 = ( 1 )\nSCLK_PARTITION_START_7 = ( 0 1.0D14 )\n"
                               "SCLK_PARTITION_END_7 = ( 1.0D14 2.8D14 )\nSCLK01_COEFFICIENTS_7 = ( 0 1.0D8 1.0000001 "
-                              "6.5536D13 2.0D8 0.9999999  1.0D14 9.2233D9 1.0 )\n";
+                              "6.5536D13 2.0D8 0.9999999  1.5D14 9.2233D9 1.0 )\n";
     const std::string lsk = "\\begindata\nDELTET/DELTA_T_A = 32.184\nDELTET/K = 1.657D-3\nDELTET/EB = 1.671D-2\n"
                             "DELTET/M = ( 6.239996D0 1.99096871D-7 )\nDELTET/DELTA_AT = ( 10, @1972-JAN-1 )\n";
     temps::kernel_pool pool, lsk_pool;
@@ -646,13 +646,24 @@ TEST(Converter, TheRunOfTextsAnswersAsOneValueAtATime) {
     for (int i = 0; i < 3000; ++i) {
         char text[48];
         const unsigned long long count = rng() % 1600000000, ticks = 1 + rng() % 65536;
-        if (i % 97 == 0) std::snprintf(text, sizeof text, "2/%010llu.%05llu", 1525878906ULL + count % 1000, ticks);
+        if (i % 97 == 0) std::snprintf(text, sizeof text, "2/%010llu.%05llu", 2288818359ULL + count % 1000, ticks);
         else std::snprintf(text, sizeof text, "1/%010llu:%05llu", count, ticks);
         readings.emplace_back(text);
     }
     std::sort(readings.begin(), readings.begin() + 1500);  // in time order, then at random
-    for (const char* odd : {"x", "", "1/1525878906.00001", "1/5.0", "3/1.1", " 1/5.2 ", "1/5.70000", "2/1525878906.1"})
+    // Beside readings as the kernel writes them, ones it does not: of the
+    // right size but a byte amiss, a partition it lacks, a field below its
+    // offset or beyond its modulus, a field a digit short.
+    for (const char* odd : {"x", "", "1/1525878906.00001", "1/5.0", "3/1.1", " 1/5.2 ", "1/5.70000", "2/1525878906.1",
+                            "1/000000000x.00001", "1/0000000001/00001", "0/0000000001.00001", "3/0000000001.00001",
+                            "1/0000000001.00000", "1/0000000000.00000", "1/0000000001.99999", "1/00000000010.0001", "1/0000000001 00001",
+                            "1/0000000001.0001 ", "1/0000000001.0000/", "+/0000000001.00001"})
         readings.insert(readings.begin() + static_cast<std::ptrdiff_t>(rng() % readings.size()), odd);
+    // In time order, the last tick of the first triple and the first of the
+    // second; the last of the first partition and its end, in the second
+    // triple, which runs on into the second partition.
+    readings.insert(readings.begin() + 700, {"1/0999999999.65536", "1/1000000000.00001"});
+    readings.insert(readings.begin() + 1400, {"1/1525878906.16384", "1/1525878906.16385", "2/1525878906.16385"});
     for (const temps::sclk_clock* c : {&tdb, &tt}) {
         temps::converter_settings s;
         s.from = format::sclk, s.to = format::tt2000, s.clock = c, s.kernel = &kernel;
