@@ -26,21 +26,21 @@ struct sclk_fields {
 };
 
 // The fields of clock c.
-void prepare_fields(const sclk_clock& c, sclk_fields* f) noexcept;
+void prepare_fields(const sclk_clock& c, sclk_fields* w) noexcept;
 
 // The layout of readings as the kernel writes them, of a prepared clock.
-void prepare_written(const sclk_clock& c, sclk_fields* f) noexcept;
+void prepare_written(const sclk_clock& c, sclk_fields* w) noexcept;
 
 // written_ticks: a reading of one digit's partition laid out as the kernel
 // writes it, read in fixed steps, its partition and ticks; false for any
 // other text, and for a reading sclk_to_parallel would refuse or sum in
 // long double: the plain reading then answers.
-bool written_ticks(const sclk_fields& f, std::string_view reading, std::size_t* partition,
+bool written_ticks(const sclk_fields& w, std::string_view r, std::size_t* partition,
                    std::uint64_t* ticks) noexcept;
 
 // sclk_to_parallel with the clock's fields prepared: the same answer.
 // written: try written_ticks first.
-sclk_status sclk_to_parallel(const sclk_clock& c, const sclk_fields& f, std::string_view reading,
+sclk_status sclk_to_parallel(const sclk_clock& c, const sclk_fields& w, std::string_view r,
                              long double* parallel, sclk_memo* memo, bool written = false) noexcept;
 
 }  // namespace temps::detail

@@ -2,8 +2,6 @@
 // of a known size, each field at a known place with a known count of
 // digits. Such a reading is read a word at a time without looking for
 // where its fields end; any other goes the plain way.
-#include <cmath>
-
 #include "digits.h"
 #include "sclk_fields.h"
 
@@ -71,7 +69,7 @@ void prepare_written(const sclk_clock& c, sclk_fields* w) noexcept {
         const long double largest = c.moduli[f] - 1 + c.offsets[f];
         if (!(largest < 1e19L)) return;
         std::size_t digits = 1;
-        for (long double x = largest; x >= 10; x = std::floor(x / 10)) ++digits;
+        for (auto x = static_cast<std::uint64_t>(largest); x >= 10; x /= 10) ++digits;
         w->field_at[f] = static_cast<std::uint8_t>(size);
         w->width[f] = static_cast<std::uint8_t>(digits);
         size += digits + (f + 1 < w->fields ? 1 : 0);
