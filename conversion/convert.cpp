@@ -52,7 +52,6 @@ bool converter::open() {
     if (s_.lsk_path != nullptr && !s_.leap_given) c.leaps = &kernel_.leaps, c.load_leaps = nullptr;
     engine_ = std::make_unique<temps::converter>(c);
     room_ = engine_->text_capacity() + 1;
-    texts_ = std::make_unique<char[]>(run_size * engine_->text_capacity());
     return true;
 }
 
@@ -112,18 +111,12 @@ void converter::convert(std::string_view v) {
 }
 
 void converter::convert_run(std::span<const std::string_view> values) {
-    const std::size_t stride = room_ - 1;
     while (!values.empty() && !done()) {
+        // The lines written in place in the output's buffer.
+        std::size_t n = 0;
         temps::refusal why{};
-        const std::size_t k = engine_->convert_texts(values, texts_.get(), stride, sizes_, &why);
-        for (std::size_t i = 0; i < k; ++i) {
-            // A short result in one copy of 32 bytes: the line's room and
-            // each result's slot hold more than that.
-            char* line = out_->room(room_);
-            std::memcpy(line, texts_.get() + i * stride, sizes_[i] < 32 ? 32 : sizes_[i]);
-            line[sizes_[i]] = '\n';
-            out_->len += sizes_[i] + 1;
-        }
+        const std::size_t k = engine_->convert_texts(values, '\n', out_->room(values.size() * room_), &n, &why);
+        out_->len += n;
         if (k == values.size()) return;
         warn();
         if (fatal_) return;  // the list's own message said why

@@ -65,8 +65,6 @@ private:
     temps::lsk kernel_;
     unsigned warned_ = 0;
     std::size_t room_ = 0;  // bytes a result's line takes at the most
-    std::unique_ptr<char[]> texts_;  // a run's results, room_ - 1 bytes each
-    std::size_t sizes_[run_size] = {};
     int status_ = 0;
     bool fatal_ = false;    // a file the conversions need cannot be used
     bool stopped_ = false;  // --on-error=stop after a failure

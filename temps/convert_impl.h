@@ -123,7 +123,7 @@ struct converter::impl {
     refusal read_text(std::string_view v, instant* at) noexcept;
     refusal write_text(const instant& at, char* out, std::size_t* n) noexcept;
     // SCLK readings to TT2000 in stages (text_runs.cpp), as convert_texts.
-    std::size_t sclk_texts(std::span<const std::string_view> in, char* out, std::size_t stride, std::size_t* sizes,
+    std::size_t sclk_texts(std::span<const std::string_view> in, char end, char* out, std::size_t* n,
                            refusal* why) noexcept;
 };
 

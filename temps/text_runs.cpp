@@ -39,29 +39,34 @@ void open_window(const sclk_clock& c, std::size_t p, const sclk_memo& m, convert
 
 }  // namespace
 
-std::size_t converter::convert_texts(std::span<const std::string_view> in, char* out, std::size_t stride,
-                                     std::size_t* sizes, refusal* why) noexcept {
+std::size_t converter::convert_texts(std::span<const std::string_view> in, char end, char* out, std::size_t* n,
+                                     refusal* why) noexcept {
     *why = refusal::none;
+    *n = 0;
     if (impl_ == nullptr) return *why = refusal::no_memory, 0;
     const converter_settings& s = impl_->s;
     if (s.from == format::sclk && s.to == format::tt2000 && s.clock != nullptr &&
         (!s.clock->tdb || s.kernel != nullptr))
-        return impl_->sclk_texts(in, out, stride, sizes, why);
-    for (std::size_t i = 0; i < in.size(); ++i)
-        if ((*why = convert_text(in[i], out + i * stride, &sizes[i])) != refusal::none) return i;
+        return impl_->sclk_texts(in, end, out, n, why);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        std::size_t size = 0;
+        if ((*why = convert_text(in[i], out + *n, &size)) != refusal::none) return i;
+        out[*n + size] = end;
+        *n += size + 1;
+    }
     return in.size();
 }
 
-std::size_t converter::impl::sclk_texts(std::span<const std::string_view> in, char* out, std::size_t stride,
-                                        std::size_t* sizes, refusal* why) noexcept {
+std::size_t converter::impl::sclk_texts(std::span<const std::string_view> in, char end, char* out, std::size_t* n,
+                                        refusal* why) noexcept {
     constexpr std::size_t stage = 32;
     long double tt[stage];
     std::int64_t counts[stage];
     for (std::size_t first = 0; first < in.size(); first += stage) {
-        const std::size_t n = std::min(stage, in.size() - first);
+        const std::size_t count = std::min(stage, in.size() - first);
         // Each stage stops at its first refusal: no later value is seen
         // after it, and its reason is the one kept.
-        std::size_t good = n;
+        std::size_t good = count;
         for (std::size_t i = 0; i < good; ++i) {
             const std::string_view v = in[first + i];
             // A reading as the kernel writes it in the window: its
@@ -84,9 +89,13 @@ std::size_t converter::impl::sclk_texts(std::span<const std::string_view> in, ch
         for (std::size_t i = 0; i < good; ++i) tt[i] = detail::clock_tt(*this, tt[i]);
         for (std::size_t i = 0; i < good; ++i)
             if (const refusal r = detail::tt_to_tt2000(*this, tt[i], &counts[i]); r != refusal::none) *why = r, good = i;
-        for (std::size_t i = 0; i < good; ++i)
-            sizes[first + i] = detail::write_int64(out + (first + i) * stride, counts[i]);
-        if (good < n) return first + good;
+        // (A count takes 20 bytes at the most, as write_int64 may write:
+        // fewer than a result's room.)
+        for (std::size_t i = 0; i < good; ++i) {
+            *n += detail::write_int64(out + *n, counts[i]);
+            out[(*n)++] = end;
+        }
+        if (good < count) return first + good;
     }
     return in.size();
 }

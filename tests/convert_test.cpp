@@ -669,15 +669,16 @@ TEST(Converter, TheRunOfTextsAnswersAsOneValueAtATime) {
         s.from = format::sclk, s.to = format::tt2000, s.clock = c, s.kernel = &kernel;
         temps::converter run(s), one(s);
         const std::vector<std::string_view> in(readings.begin(), readings.end());
-        std::vector<char> texts(in.size() * 64);
-        std::vector<std::size_t> sizes(in.size());
+        std::vector<char> texts(in.size() * (run.text_capacity() + 1));
         std::size_t refused = 0;
         for (std::size_t at = 0; at < in.size();) {
             refusal why = refusal::none;
+            std::size_t n = 0;
             const std::span<const std::string_view> rest(in.begin() + static_cast<std::ptrdiff_t>(at), in.end());
-            const std::size_t k = run.convert_texts(rest, texts.data(), 64, sizes.data(), &why);
-            for (std::size_t i = 0; i < k; ++i)
-                ASSERT_EQ(std::string(texts.data() + i * 64, sizes[i]), text_of(one, readings[at + i])) << readings[at + i];
+            const std::size_t k = run.convert_texts(rest, '\n', texts.data(), &n, &why);
+            std::string want;
+            for (std::size_t i = 0; i < k; ++i) want += text_of(one, readings[at + i]) + "\n";
+            ASSERT_EQ(std::string(texts.data(), n), want) << readings[at];
             if (k == rest.size()) break;
             ASSERT_EQ(std::string("refused: ") + run.reason(), text_of(one, readings[at + k])) << readings[at + k];
             ASSERT_NE(why, refusal::none);
@@ -688,12 +689,12 @@ TEST(Converter, TheRunOfTextsAnswersAsOneValueAtATime) {
     // Labels, one by one through convert_text.
     temps::converter labels(settings(format::utc, format::tai, &table_of(shipped)));
     const std::vector<std::string_view> in = {"2016-12-31T23:59:60.5", "2017-01-01T00:00:00", "x", "1999-01-01"};
-    std::vector<char> texts(in.size() * 64);
-    std::size_t sizes[4] = {};
+    std::vector<char> texts(in.size() * (labels.text_capacity() + 1));
+    std::size_t n = 0;
     refusal why = refusal::none;
-    ASSERT_EQ(labels.convert_texts(in, texts.data(), 64, sizes, &why), 2u);
+    ASSERT_EQ(labels.convert_texts(in, '\n', texts.data(), &n, &why), 2u);
+    EXPECT_EQ(std::string(texts.data(), n), "2017-01-01T00:00:36.500000000\n2017-01-01T00:00:37.000000000\n");
     EXPECT_EQ(why, refusal::not_utc_label);
-    EXPECT_EQ(std::string(texts.data() + 64, sizes[1]), "2017-01-01T00:00:37.000000000");
 }
 
 }  // namespace

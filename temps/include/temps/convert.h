@@ -197,14 +197,15 @@ public:
     // convert_text: one value from from's text form to to's, into out
     // (text_capacity() bytes), *n bytes of it.
     [[nodiscard]] refusal convert_text(std::string_view in, char* out, std::size_t* n) noexcept;
-    // convert_texts: in[i] as convert_text converts it, into out + i *
-    // stride (stride at least text_capacity()), sizes[i] bytes of it, up
-    // to the first value refused. Returns how many came before it
-    // (in.size() when none was refused); *why and reason() say why that
-    // one was not. A run of SCLK readings to TT2000 goes in stages, many
-    // readings at a time: each answer convert_text's.
-    [[nodiscard]] std::size_t convert_texts(std::span<const std::string_view> in, char* out, std::size_t stride,
-                                            std::size_t* sizes, refusal* why) noexcept;
+    // convert_texts: in[i] as convert_text converts it, the results one
+    // after another at out, each followed by the byte end (a line's
+    // '\n'), up to the first value refused; out holds in.size() *
+    // (text_capacity() + 1) bytes, *n of them written. Returns how many
+    // came before it (in.size() when none was); *why and reason() say why
+    // that one was not. A run of SCLK readings to TT2000 goes in stages,
+    // many readings at a time: each answer convert_text's.
+    [[nodiscard]] std::size_t convert_texts(std::span<const std::string_view> in, char end, char* out,
+                                            std::size_t* n, refusal* why) noexcept;
 
     // The bytes a result's text takes at the most, held or as text.
     [[nodiscard]] std::size_t text_capacity() const noexcept;
