@@ -152,6 +152,9 @@ namespace detail {
 refusal sclk_parallel(converter::impl& c, std::string_view reading, long double* parallel,
                       bool written = false) noexcept;
 refusal tt_to_tt2000(converter::impl& c, long double tt_seconds, std::int64_t* tt2000) noexcept;
+// et_minus_tt of each of n values at et, into out: the same answers,
+// two at a time.
+void et_minus_tt_each(const lsk& l, const double* et, double* out, std::size_t n) noexcept;
 // TT seconds of a clock's parallel seconds (less ET - TT for TDB).
 inline long double clock_tt(const converter::impl& c, long double parallel) noexcept {
     return c.s.clock->tdb ? parallel - et_minus_tt(*c.s.kernel, static_cast<double>(parallel)) : parallel;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "convert_impl.h"
 #include "spice.h"
 
 namespace temps {
@@ -29,13 +30,18 @@ constexpr double inverse_factorial(int n) {
 // and of cos y = 1 - y^2/2! + ... - y^8/8!, in z = y^2: for |y| <= 0.05
 // the terms after them are below 6e-18 and 3e-20. In pairs, each pair
 // worked beside the other rather than after it.
-constexpr double sin_tail(double z) {
+// Of a double, or of two at once.
+template <class T>
+T sin_tail(T z) {
     return (inverse_factorial(3) - z * inverse_factorial(5)) + (z * z) * inverse_factorial(7);
 }
-constexpr double cos_tail(double z) {
+template <class T>
+T cos_tail(T z) {
     return (inverse_factorial(2) - z * inverse_factorial(4)) +
            (z * z) * (inverse_factorial(6) - z * inverse_factorial(8));
 }
+
+constexpr double round_bias = 0x1.8p52;  // adding it rounds to a whole number
 
 // sin(j pi/32) for j = 0 to 16, each the double nearest it.
 constexpr double sin_32nds[17] = {0.0, 0.0980171403295606, 0.19509032201612828, 0.2902846772544624,
@@ -68,7 +74,6 @@ double et_minus_tt(const lsk& l, double et) noexcept {
         return l.k * std::sin(m + l.eb * std::sin(m));
     // M to the nearest 32nd of a half turn, k of them, and what is left
     // (|x| <= pi/64): sin M and cos M from the table and the series of x.
-    constexpr double round_bias = 0x1.8p52;  // adding it rounds to a whole number
     const double k = (m * 10.185916357881302 + round_bias) - round_bias;
     const double x = ((m - k * pi_32_1) - k * pi_32_2) - k * pi_32_3, x2 = x * x;
     const double sin_x = x - (x * x2) * sin_tail(x2), cos_x = 1 - x2 * cos_tail(x2);
@@ -79,6 +84,33 @@ double et_minus_tt(const lsk& l, double et) noexcept {
     const double d = l.eb * sin_m, z = d * d;
     const double sin_d = d - (d * z) * sin_tail(z), cos_d = 1 - z * cos_tail(z);
     return l.k * (sin_m * cos_d + cos_m * sin_d);
+}
+
+void detail::et_minus_tt_each(const lsk& l, const double* et, double* out, std::size_t n) noexcept {
+    // Two at a time, each step of each the one et_minus_tt takes (each
+    // operation on a pair is the operation on each of its doubles).
+    using pair = double __attribute__((vector_size(16)));
+    std::size_t i = 0;
+    for (; i + 2 <= n && std::fabs(l.eb) <= 0.05; i += 2) {
+        const pair e = {et[i], et[i + 1]};
+        const pair m = l.m0 + l.m1 * e;
+        if (!(std::fabs(m[0]) < 0x1p18 && std::fabs(m[1]) < 0x1p18)) {
+            out[i] = et_minus_tt(l, et[i]), out[i + 1] = et_minus_tt(l, et[i + 1]);
+            continue;
+        }
+        const pair k = (m * 10.185916357881302 + round_bias) - round_bias;
+        const pair x = ((m - k * pi_32_1) - k * pi_32_2) - k * pi_32_3, x2 = x * x;
+        const pair sin_x = x - (x * x2) * sin_tail(x2), cos_x = 1.0 - x2 * cos_tail(x2);
+        const auto j0 = static_cast<std::size_t>(static_cast<std::int64_t>(k[0]) & 63);
+        const auto j1 = static_cast<std::size_t>(static_cast<std::int64_t>(k[1]) & 63);
+        const pair sin_j = {sin_turn[j0], sin_turn[j1]}, cos_j = {sin_turn[(j0 + 16) & 63], sin_turn[(j1 + 16) & 63]};
+        const pair sin_m = sin_j * cos_x + cos_j * sin_x, cos_m = cos_j * cos_x - sin_j * sin_x;
+        const pair d = l.eb * sin_m, z = d * d;
+        const pair sin_d = d - (d * z) * sin_tail(z), cos_d = 1.0 - z * cos_tail(z);
+        const pair r = l.k * (sin_m * cos_d + cos_m * sin_d);
+        out[i] = r[0], out[i + 1] = r[1];
+    }
+    for (; i < n; ++i) out[i] = et_minus_tt(l, et[i]);
 }
 
 double tt_to_et(const lsk& l, double tt) noexcept {

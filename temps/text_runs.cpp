@@ -86,7 +86,13 @@ std::size_t converter::impl::sclk_texts(std::span<const std::string_view> in, ch
             if (r != refusal::none) *why = r, good = i;
             else if (written) open_window(*s.clock, p, clock_memo, &window);
         }
-        for (std::size_t i = 0; i < good; ++i) tt[i] = detail::clock_tt(*this, tt[i]);
+        // ET - TT of a TDB clock, two readings at a time.
+        if (s.clock->tdb) {
+            double et[stage], minus_tt[stage];
+            for (std::size_t i = 0; i < good; ++i) et[i] = static_cast<double>(tt[i]);
+            detail::et_minus_tt_each(*s.kernel, et, minus_tt, good);
+            for (std::size_t i = 0; i < good; ++i) tt[i] -= minus_tt[i];
+        }
         for (std::size_t i = 0; i < good; ++i)
             if (const refusal r = detail::tt_to_tt2000(*this, tt[i], &counts[i]); r != refusal::none) *why = r, good = i;
         // (A count takes 20 bytes at the most, as write_int64 may write:

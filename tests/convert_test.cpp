@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "convert_impl.h"
 #include "digits.h"
 #include "leap_list.h"
 #include "support.h"
@@ -616,6 +617,15 @@ TEST(SpiceKernels, EphemerisTimeAsTheFormulaGivesIt) {
     for (const auto& [k, et] : {std::pair{l, edge + 10}, {l, -2.7e12}, {l, 1e15}, {eccentric, 1e8}}) {
         const double m = k.m0 + k.m1 * et;
         EXPECT_EQ(temps::et_minus_tt(k, et), k.k * std::sin(m + k.eb * std::sin(m))) << et;
+    }
+    // Two at a time as one at a time: pairs within the series' range, with
+    // one beyond it, an odd one last; and an orbit beyond the series'.
+    const std::vector<double> ets = {0.0, 536500868.684, at_m0 + 0.4 * quarter, at_m0 + 3.4 * quarter, edge - 10,
+                                     edge + 10, -2.6e12, 4.1e9, at_m0 - 2.6 * quarter, 1.5e-9, -9e8};
+    for (const temps::lsk& k : {l, eccentric}) {
+        std::vector<double> each(ets.size());
+        temps::detail::et_minus_tt_each(k, ets.data(), each.data(), ets.size());
+        for (std::size_t i = 0; i < ets.size(); ++i) EXPECT_EQ(each[i], temps::et_minus_tt(k, ets[i])) << ets[i];
     }
 }
 
