@@ -76,8 +76,8 @@ bool read_date(std::string_view d, long double* seconds) {
 // 10^k for k = 0 to 27, each exact in a long double (5^27 < 2^64).
 constexpr auto powers_of_ten = [] {
     std::array<long double, 28> p{};
-    p[0] = 1;
-    for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+    long double x = 1;
+    for (long double& v : p) v = x, x *= 10;
     return p;
 }();
 
