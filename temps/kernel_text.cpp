@@ -184,14 +184,19 @@ private:
 
     // Gathers the text of an assignment, which may run over lines, and
     // assigns it once complete. Each line's text is scanned once: a list
-    // of thousands of lines is read in as many steps.
+    // of thousands of lines is read in as many steps. An assignment of one
+    // line is read where it is, not copied.
     bool line(std::string_view l) {
-        statement_ += ' ';
-        statement_ += l;
-        for (std::size_t& i = scanned_; i < statement_.size(); ++i) {
-            const char c = statement_[i];
+        const bool fresh = statement_.empty();
+        if (!fresh) {
+            statement_ += ' ';
+            statement_ += l;
+        }
+        const std::string_view text = fresh ? l : std::string_view(statement_);
+        for (std::size_t& i = scanned_; i < text.size(); ++i) {
+            const char c = text[i];
             if (quoted_) {
-                if (c == '\'') quoted_ = !(i + 1 < statement_.size() && statement_[i + 1] == '\'') ? false : (++i, true);
+                if (c == '\'') quoted_ = !(i + 1 < text.size() && text[i + 1] == '\'') ? false : (++i, true);
                 continue;
             }
             if (c == '\'') quoted_ = true;
@@ -199,15 +204,17 @@ private:
             else if (c == '(') ++depth_;
             else if (c == ')' && depth_ > 0) --depth_;
         }
-        if (values_at_ == 0) {
-            if (statement_.find_first_not_of(" \t\r") == std::string::npos) start_statement();
+        if (values_at_ == 0 && text.find_first_not_of(" \t\r") == std::string::npos) {
+            start_statement();
             return true;
         }
         // Complete: a single value, or the parentheses closed.
-        const std::size_t open = statement_.find_first_not_of(" \t\r", values_at_);
-        if (quoted_ || (open != std::string::npos && statement_[open] == '(' && depth_ > 0)) return true;
-        if (open == std::string::npos) return true;  // the value is on the next line
-        const bool ok = assign(statement_, values_at_);
+        const std::size_t open = values_at_ == 0 ? std::string::npos : text.find_first_not_of(" \t\r", values_at_);
+        if (values_at_ == 0 || quoted_ || open == std::string::npos || (text[open] == '(' && depth_ > 0)) {
+            if (fresh) statement_.assign(l);  // the rest on the lines to come
+            return true;
+        }
+        const bool ok = assign(text, values_at_);
         start_statement();
         return ok;
     }
@@ -218,14 +225,14 @@ private:
         quoted_ = false;
     }
 
-    bool assign(const std::string& s, std::size_t values_at) {
+    bool assign(std::string_view s, std::size_t values_at) {
         std::size_t name_end = values_at - 1;
         bool append = false;
         if (name_end > 0 && s[name_end - 1] == '+') append = true, --name_end;
         const std::size_t b = s.find_first_not_of(" \t\r");
         std::size_t e = name_end;
         while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-        const std::string name = s.substr(b, e - b);
+        const std::string name(s.substr(b, e - b));
         if (name.empty() || name.find_first_of(" \t(),'") != std::string::npos || name.size() > 32)
             return fail("not a variable name: " + name);
         // Room for as many values as there are words: a list of thousands
