@@ -580,6 +580,21 @@ TEST(SpiceKernels, ReadingsAsTheExactSumOfTheirFields) {
         if (ticks >> 64 == 0) EXPECT_EQ(plain, want) << r.reading;  // exact: the same long double
         else EXPECT_NEAR(static_cast<double>(plain / want), 1.0, 1e-15) << r.reading;
     }
+    // A clock made by hand that no kernel gives: eleven fields, or fewer
+    // offsets than moduli. Neither read nor written, rather than read past
+    // the ends of its fields.
+    temps::sclk_clock eleven = c, short_offsets = c;
+    eleven.moduli.resize(11, 2), eleven.offsets.resize(11, 0);
+    short_offsets.offsets.pop_back();
+    for (const temps::sclk_clock* odd : {&eleven, &short_offsets}) {
+        long double parallel = 0;
+        EXPECT_EQ(temps::sclk_to_parallel(*odd, "1/5.3.2.1.1.1.1.1.1.1.1", &parallel), st::not_reading);
+        EXPECT_EQ(temps::sclk_to_parallel(*odd, "1/5.3.2", &parallel), st::not_reading);
+        char text[128];
+        st status = st::ok;
+        EXPECT_EQ(temps::parallel_to_sclk(*odd, 1.1e8L, text, &status), 0u);
+        EXPECT_NE(status, st::ok);
+    }
 }
 
 // ET - TT against the formula worked in long double on the same double M
